@@ -1,0 +1,166 @@
+// LoadSettings: key=value lines, keys found anywhere in the line, host profiles.
+#include "config/settings.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <optional>
+
+#include "config/program_paths.h"
+#include "platform/text.h"
+
+namespace zenpo {
+
+AppSettingsRecord AppSettings;
+std::vector<HostProfile> hostProfiles;
+
+namespace {
+
+// A physical line longer than this is parsed as several lines.
+constexpr int kLinePieceBytes = 521;
+
+// The value of a line or field: after its first "=", leading "=" skipped, up to the next
+// "=" or the end. Empty when there is none.
+std::wstring ValueOf(std::wstring_view text) {
+  std::size_t start = text.find(L'=');
+  if (start == std::wstring_view::npos) return L"";
+  while (start < text.size() && text[start] == L'=') ++start;
+  const std::size_t end = text.find(L'=', start);
+  return std::wstring(text.substr(start, end == std::wstring_view::npos ? end : end - start));
+}
+
+// Reads a number as the C library's decimal conversion does (white space, sign, digits,
+// then anything), saturated to 32 bits as a 32-bit long would be.
+std::int32_t NumberOf(const std::wstring& value) {
+  const long long v = std::wcstoll(value.c_str(), nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+bool Contains(std::wstring_view line, std::wstring_view key) {
+  return line.find(key) != std::wstring_view::npos;
+}
+
+void SetText(std::wstring& field, const std::wstring& value, std::size_t capacity) {
+  if (!value.empty()) field = value.substr(0, capacity);
+}
+
+void SetNumber(std::int32_t& field, const std::wstring& value) {
+  if (!value.empty()) field = NumberOf(value);
+}
+
+std::vector<std::wstring_view> SplitAtBars(std::wstring_view line) {
+  std::vector<std::wstring_view> fields;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    while (pos < line.size() && line[pos] == L'|') ++pos;
+    if (pos >= line.size()) break;
+    const std::size_t end = line.find(L'|', pos);
+    fields.push_back(line.substr(pos, end == std::wstring_view::npos ? end : end - pos));
+    pos = end == std::wstring_view::npos ? line.size() : end;
+  }
+  return fields;
+}
+
+void AddHostProfile(std::wstring_view line) {
+  if (hostProfiles.size() >= kMaxHostProfiles) return;
+  HostProfile profile;
+  std::vector<std::wstring_view> fields = SplitAtBars(line);
+  if (fields.size() > 4) fields.resize(4);
+  struct Key {
+    const wchar_t* name;
+    std::wstring HostProfile::*field;
+    std::size_t capacity;
+  };
+  static const Key kKeys[] = {
+      {L"host=", &HostProfile::host, settings_capacity::kReferer},
+      {L"Referer=", &HostProfile::Referer, settings_capacity::kReferer},
+      {L"Agent=", &HostProfile::Agent, settings_capacity::kAgent},
+      {L"Authid=", &HostProfile::Authid, settings_capacity::kAuthid},
+  };
+  for (std::wstring_view field : fields) {
+    for (const Key& key : kKeys) {
+      if (!Contains(field, key.name)) continue;
+      SetText(profile.*key.field, ValueOf(field), key.capacity);
+      break;  // one field yields at most one key
+    }
+  }
+  hostProfiles.push_back(std::move(profile));
+}
+
+void ParseLine(const std::wstring& line) {
+  AppSettingsRecord& s = AppSettings;
+  const std::wstring value = ValueOf(line);
+  const bool has_host = Contains(line, L"host=");
+  if (Contains(line, L"loglevel=")) {
+    SetNumber(s.loglevel, value);
+  } else if (Contains(line, L"msglevel=")) {
+    SetNumber(s.msglevel, value);
+  } else if (Contains(line, L"DLBuff=")) {
+    if (value.empty()) return;
+    const auto v = static_cast<std::uint32_t>(NumberOf(value));
+    s.DLBuff = v > kMaxDLBuff ? kMaxDLBuff : v < kMinDLBuff ? kMinDLBuff : static_cast<std::int32_t>(v);
+  } else if (Contains(line, L"DLTimeout=")) {
+    SetNumber(s.DLTimeout, value);
+  } else if (Contains(line, L"CNTimeout=")) {
+    SetNumber(s.CNTimeout, value);
+  } else if (Contains(line, L"HIDE=")) {
+    SetNumber(s.HIDE, value);
+  } else if (Contains(line, L"CheckClip=")) {
+    if (!value.empty() && NumberOf(value) == 1) s.checkClip = true;
+  } else if (Contains(line, L"dellist=")) {
+    SetNumber(s.dellist, value);
+  } else if (Contains(line, L"mkdir=")) {
+    SetNumber(s.mkdir, value);
+  } else if (Contains(line, L"multi=")) {
+    if (value.empty()) return;
+    const auto v = static_cast<std::uint32_t>(NumberOf(value));
+    s.multi = v > kMaxInstances ? kMaxInstances : static_cast<std::int32_t>(v);
+  } else if (Contains(line, L"DLPath=")) {
+    SetText(s.DLPath, value, settings_capacity::kDLPath);
+  } else if (Contains(line, L"proxy=")) {
+    SetText(s.proxy, value, settings_capacity::kProxy);
+  } else if (Contains(line, L"checkURL=")) {
+    SetText(s.checkURL, value, settings_capacity::kCheckUrl);
+  } else if (Contains(line, L"title=")) {
+    SetText(s.title, value, settings_capacity::kTitle);
+  } else if (Contains(line, L"titleDL=")) {
+    SetText(s.titleDL, value, settings_capacity::kTitle);
+  } else if (Contains(line, L"Agent=") && !has_host) {
+    SetText(s.Agent, value, settings_capacity::kAgent);
+  } else if (Contains(line, L"Referer=") && !has_host) {
+    SetText(s.Referer, value, settings_capacity::kReferer);
+  } else if (Contains(line, L"Authid=") && !has_host) {
+    SetText(s.Authid, value, settings_capacity::kAuthid);
+  } else if (has_host) {
+    AddHostProfile(line);
+  }
+}
+
+}  // namespace
+
+void ResetSettings() {
+  AppSettings = AppSettingsRecord();
+  hostProfiles.clear();
+}
+
+void LoadSettings() {
+  hostProfiles.clear();
+  if (std::FILE* f = std::fopen(ProgramPaths.settingsPathMb.c_str(), "r")) {
+    char piece[kLinePieceBytes + 1];
+    while (std::fgets(piece, sizeof(piece), f) != nullptr) {
+      std::wstring line = platform::FromCodePage(piece);
+      if (!line.empty() && line.back() == L'\n') line.pop_back();
+      // A line written on Windows ends in CR LF; the CR belongs to no value.
+      if (!line.empty() && line.back() == L'\r') line.pop_back();
+      if (line.size() < 2 || line[0] == L'/') continue;
+      ParseLine(line);
+    }
+    std::fclose(f);
+  }
+  BuildLogPath(AppSettings.DLPath);
+}
+
+}  // namespace zenpo

@@ -1,0 +1,21 @@
+// The running program: its own file, its directory, and starting it again.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zenpo::platform {
+
+// The full file name of the running program.
+std::wstring OwnFileName();
+
+// The directory that holds the program's files: $ZENPO_HOME when set, otherwise the
+// directory of the program's file. Absolute, without a trailing separator ("" for the
+// root directory).
+std::wstring ProgramDirectory();
+
+// Starts a new process of the program's own file with the command line (its words are
+// the arguments). True when the process was started.
+bool StartSelf(std::wstring_view command_line);
+
+}  // namespace zenpo::platform

@@ -1,0 +1,66 @@
+// The running program on Linux: /proc/self/exe, $ZENPO_HOME and posix_spawn.
+#include "platform/process.h"
+
+#include <limits.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+#include "platform/text.h"
+
+extern char** environ;
+
+namespace zenpo::platform {
+namespace {
+
+std::string OwnFileNameNarrow() {
+  std::vector<char> buf(PATH_MAX + 1);
+  ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return "";
+  return std::string(buf.data(), static_cast<std::size_t>(n));
+}
+
+std::string WithoutTrailingSlashes(std::string dir) {
+  while (!dir.empty() && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+}  // namespace
+
+std::wstring OwnFileName() { return FromCodePage(OwnFileNameNarrow()); }
+
+std::wstring ProgramDirectory() {
+  const char* home = std::getenv("ZENPO_HOME");
+  if (home != nullptr && home[0] != '\0') {
+    char* resolved = realpath(home, nullptr);
+    std::string dir = resolved != nullptr ? resolved : home;
+    free(resolved);
+    if (dir[0] != '/') {
+      char cwd[PATH_MAX];
+      if (getcwd(cwd, sizeof(cwd)) != nullptr) dir = std::string(cwd) + "/" + dir;
+    }
+    return FromCodePage(WithoutTrailingSlashes(dir));
+  }
+  std::string exe = OwnFileNameNarrow();
+  const std::size_t slash = exe.rfind('/');
+  return FromCodePage(slash == std::string::npos ? std::string() : exe.substr(0, slash));
+}
+
+bool StartSelf(std::wstring_view command_line) {
+  const std::string exe = OwnFileNameNarrow();
+  if (exe.empty()) return false;
+  std::vector<std::string> words{exe};
+  std::istringstream in(ToCodePage(command_line));
+  for (std::string w; in >> w;) words.push_back(w);
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  return posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+}
+
+}  // namespace zenpo::platform

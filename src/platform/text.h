@@ -1,0 +1,24 @@
+// Conversion between wide text (the system's in-memory text) and the device code page
+// (the text of every file: settings, list, log).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zenpo::platform {
+
+// Converts wide text to the device code page. The result holds at most max_bytes bytes
+// and is cut at a character boundary; characters the code page cannot hold become '?'.
+// Safe to call from any thread.
+std::string ToCodePage(std::wstring_view text, std::size_t max_bytes = std::string::npos);
+
+// Converts text in the device code page to wide text of at most max_chars characters.
+// Bytes that do not form a character of the code page become U+FFFD, so no input is
+// ever rejected. Safe to call from any thread.
+std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars = std::wstring::npos);
+
+// The name of the device code page as the conversion uses it (for messages and tests).
+std::string CodePageName();
+
+}  // namespace zenpo::platform

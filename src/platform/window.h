@@ -1,0 +1,47 @@
+// The main window as the core sees it: posted messages, timers by id, repaint requests
+// and the visible parts (title, show/hide, menu check marks, tray picture). The message
+// numbers are the system's own, so the window procedure and the cycle handlers are the
+// same code for every back end.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace zenpo::platform {
+
+namespace msg {
+constexpr std::uint32_t kNull = 0x0000;
+constexpr std::uint32_t kCreate = 0x0001;
+constexpr std::uint32_t kPaint = 0x000F;
+constexpr std::uint32_t kClose = 0x0010;
+constexpr std::uint32_t kQuit = 0x0012;
+constexpr std::uint32_t kCommand = 0x0111;
+constexpr std::uint32_t kTimer = 0x0113;
+constexpr std::uint32_t kLeftButtonDown = 0x0201;
+}  // namespace msg
+
+// Every method may be called from any thread unless it says otherwise; the window
+// delivers posted messages and timer ticks on its own (UI) thread, in order.
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  // Queues a message for the window procedure and wakes the loop.
+  virtual void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+  // Starts timer id with the period; setting it again replaces the period.
+  virtual void SetTimer(int id, int period_ms) = 0;
+  virtual void KillTimer(int id) = 0;
+  // Asks for the whole window to be repainted; requests before the paint coalesce.
+  virtual void Invalidate() = 0;
+
+  virtual void SetTitle(std::wstring_view title) = 0;
+  virtual void Show(bool visible) = 0;
+  virtual bool IsVisible() const = 0;
+  virtual void BringToForeground() = 0;
+  // Sets or clears the check mark of a menu item by its command id.
+  virtual void CheckMenuItem(int command_id, bool checked) = 0;
+  // Shows one of the six tray pictures; false when the tray refuses it.
+  virtual bool SetTrayPicture(int index) = 0;
+};
+
+}  // namespace zenpo::platform

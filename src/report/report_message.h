@@ -1,0 +1,35 @@
+// ReportMessage: the one channel through which every part of the system logs a line and
+// shows a message box, by the loglevel and msglevel thresholds of the settings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "report/result_codes.h"
+
+namespace zenpo {
+
+// Appends "YYYY/MM/DD hh:mm:ss text" to the log file when logLevel <= loglevel, then
+// shows text in a box when msgLevel <= msglevel. The timestamp is the time of the call.
+// Returns 0, or 102 (rc::kLogUnusable) when the line was due but the log file could not
+// be opened within 21 attempts 100 ms apart; the text is then neither logged nor shown,
+// and two boxes tell the user (the failure and the log path) whatever msglevel is.
+// Safe from any thread: concurrent reports never mix their texts and each log line is
+// written whole. A box blocks only the reporting thread.
+ResultCode ReportMessage(std::wstring_view text, int logLevel, int msgLevel);
+
+// The log line's timestamp: "%4d/%2d/%2d %2d:%2d:%2d " (spaces, never leading zeros).
+std::string FormatLogTimestamp(const platform::CalendarTime& t);
+
+// The levels of the system's four kinds of report.
+namespace level {
+constexpr int kFailure = 1;   // (1, 1): logged and shown
+constexpr int kOutcome = 1;   // (1, 9): logged only
+constexpr int kDetail = 2;    // (2, 9): retries and details
+constexpr int kTrace = 3;     // (3, 9): blocking calls and threads
+constexpr int kShown = 1;     // msgLevel of a failure the user must see
+constexpr int kNotShown = 9;  // msgLevel of everything else
+}  // namespace level
+
+}  // namespace zenpo
