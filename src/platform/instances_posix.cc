@@ -1,0 +1,120 @@
+// Instance slots on POSIX: one lock file (flock) and one Unix socket per slot in the
+// user's runtime folder, named after a hash of the program directory.
+#include "platform/instances.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "platform/text.h"
+
+namespace zenpo::platform {
+namespace {
+
+std::string RuntimeFolder() {
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  std::string dir;
+  if (xdg != nullptr && xdg[0] == '/') {
+    dir = std::string(xdg) + "/zenpo";
+  } else {
+    dir = "/tmp/zenpo-" + std::to_string(getuid());
+  }
+  mkdir(dir.c_str(), 0700);
+  return dir;
+}
+
+sockaddr_un SocketAddress(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
+  return addr;
+}
+
+class PosixClaim : public InstanceClaim {
+ public:
+  PosixClaim(int lock_fd, int listen_fd, std::string socket_path)
+      : lock_fd_(lock_fd), listen_fd_(listen_fd), socket_path_(std::move(socket_path)) {}
+  ~PosixClaim() override {
+    unlink(socket_path_.c_str());
+    close(listen_fd_);
+    close(lock_fd_);  // releases the flock
+  }
+  int command_fd() const override { return listen_fd_; }
+  std::optional<std::uint32_t> TakeCommand() override {
+    const int conn = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (conn < 0) return std::nullopt;
+    // The sender writes its four bytes before it closes; a short wait covers a slow one.
+    timeval tv{1, 0};
+    setsockopt(conn, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    std::uint32_t command = 0;
+    const ssize_t n = recv(conn, &command, sizeof(command), MSG_WAITALL);
+    close(conn);
+    if (n != static_cast<ssize_t>(sizeof(command))) return std::nullopt;
+    return command;
+  }
+
+ private:
+  int lock_fd_;
+  int listen_fd_;
+  std::string socket_path_;
+};
+
+}  // namespace
+
+InstanceSlots::InstanceSlots(const std::wstring& program_dir) {
+  const std::size_t h = std::hash<std::string>{}(ToCodePage(program_dir));
+  char name[64];
+  std::snprintf(name, sizeof(name), "/slot-%016zx-", h);
+  base_ = RuntimeFolder() + name;
+}
+
+bool InstanceSlots::IsTaken(int slot) const {
+  const std::string lock_path = base_ + std::to_string(slot) + ".lock";
+  const int fd = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool taken = flock(fd, LOCK_SH | LOCK_NB) != 0;
+  close(fd);
+  return taken;
+}
+
+std::unique_ptr<InstanceClaim> InstanceSlots::Claim(int slot) const {
+  const std::string lock_path = base_ + std::to_string(slot) + ".lock";
+  const std::string socket_path = base_ + std::to_string(slot) + ".sock";
+  const int lock_fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock_fd < 0) return nullptr;
+  if (flock(lock_fd, LOCK_EX | LOCK_NB) != 0) {
+    close(lock_fd);
+    return nullptr;
+  }
+  // The lock is ours, so a socket file left behind belongs to an ended process.
+  unlink(socket_path.c_str());
+  const int listen_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const sockaddr_un addr = SocketAddress(socket_path);
+  if (listen_fd < 0 || bind(listen_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0 ||
+      listen(listen_fd, 8) != 0) {
+    if (listen_fd >= 0) close(listen_fd);
+    close(lock_fd);
+    return nullptr;
+  }
+  return std::make_unique<PosixClaim>(lock_fd, listen_fd, socket_path);
+}
+
+bool InstanceSlots::PostCommand(int slot, std::uint32_t command) const {
+  const std::string socket_path = base_ + std::to_string(slot) + ".sock";
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const sockaddr_un addr = SocketAddress(socket_path);
+  bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0 &&
+            send(fd, &command, sizeof(command), MSG_NOSIGNAL) == sizeof(command);
+  close(fd);
+  return ok;
+}
+
+}  // namespace zenpo::platform

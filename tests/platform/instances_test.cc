@@ -1,0 +1,69 @@
+#include "platform/instances.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/temp_dir.h"
+
+namespace zenpo::platform {
+namespace {
+
+TEST(InstanceSlotsTest, ASlotIsHeldOnceAndFreedWithItsClaim) {
+  test::TempDir home;
+  InstanceSlots slots(home.wpath());
+  EXPECT_FALSE(slots.IsTaken(0));
+  auto first = slots.Claim(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(slots.IsTaken(0));
+  EXPECT_FALSE(slots.IsTaken(1));
+  EXPECT_EQ(slots.Claim(0), nullptr) << "a second claim of a held slot fails";
+  // Another program directory has slots of its own.
+  test::TempDir other;
+  EXPECT_FALSE(InstanceSlots(other.wpath()).IsTaken(0));
+  first.reset();
+  EXPECT_FALSE(slots.IsTaken(0));
+  EXPECT_NE(slots.Claim(0), nullptr);
+}
+
+TEST(InstanceSlotsTest, PostedCommandsReachTheHolder) {
+  test::TempDir home;
+  InstanceSlots slots(home.wpath());
+  EXPECT_FALSE(slots.PostCommand(2, 45002)) << "nobody holds slot 2";
+  auto claim = slots.Claim(2);
+  ASSERT_NE(claim, nullptr);
+  EXPECT_FALSE(claim->TakeCommand().has_value());
+  ASSERT_TRUE(slots.PostCommand(2, 45002));
+  pollfd p{claim->command_fd(), POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  EXPECT_EQ(claim->TakeCommand(), 45002u);
+}
+
+TEST(InstanceSlotsTest, ASlotOfAProcessThatDiedIsFree) {
+  test::TempDir home;
+  InstanceSlots slots(home.wpath());
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    auto claim = slots.Claim(0);
+    char c = claim ? 'y' : 'n';
+    (void)!write(ready[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_TRUE(slots.IsTaken(0));
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_FALSE(slots.IsTaken(0)) << "the lock dies with its process";
+  EXPECT_NE(slots.Claim(0), nullptr) << "and its socket file is replaced";
+  close(ready[0]);
+  close(ready[1]);
+}
+
+}  // namespace
+}  // namespace zenpo::platform
