@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -132,7 +133,7 @@ class X11Clipboard : public Clipboard {
 
   // Connects when there is no working connection yet; false when there is no display.
   bool Connect() {
-    if (broken_) Disconnect();
+    if (display_ != nullptr && (broken_ || ServerGone())) Disconnect();
     if (display_ != nullptr) return true;
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') return false;
@@ -154,13 +155,29 @@ class X11Clipboard : public Clipboard {
     return true;
   }
 
+  // A connection whose server is gone is abandoned rather than closed: Xlib can neither
+  // close it nor report its loss without unlocking the display twice, so the few
+  // kilobytes of it stay allocated (once per lost server) and only its socket is closed.
   void Disconnect() {
     if (display_ == nullptr) return;
-    // A lost connection has nothing left to free on the server's side.
-    if (!broken_) XDestroyWindow(display_, window_);
-    XCloseDisplay(display_);
+    if (broken_ || ServerGone()) {
+      close(ConnectionNumber(display_));
+    } else {
+      XDestroyWindow(display_, window_);
+      XCloseDisplay(display_);
+    }
     display_ = nullptr;
     broken_ = false;
+  }
+
+  // Whether the server has closed the connection, seen on the socket before Xlib reads
+  // the end of it. Marks the connection broken.
+  bool ServerGone() {
+    pollfd fd{ConnectionNumber(display_), POLLIN | POLLRDHUP, 0};
+    if (poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLRDHUP | POLLNVAL))) {
+      broken_ = true;
+    }
+    return broken_;
   }
 
   // Whether the selection has an owner that lists UTF8_STRING among its targets.
@@ -205,13 +222,13 @@ class X11Clipboard : public Clipboard {
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-      if (poll(&fd, 1, static_cast<int>(left.count())) > 0) XPending(display_);
+      if (poll(&fd, 1, static_cast<int>(left.count())) > 0 && !ServerGone()) XPending(display_);
     }
     return Answer::kNoAnswer;
   }
 
   Display* display_ = nullptr;
-  bool broken_ = false;  // set by Xlib when the connection is lost
+  bool broken_ = false;  // the connection is lost; no Xlib call may use it any more
   Window window_ = None;
   Atom clipboard_ = None, targets_ = None, utf8_ = None, incr_ = None, property_ = None;
 };
