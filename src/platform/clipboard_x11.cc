@@ -21,6 +21,15 @@ namespace {
 int IgnoreProtocolError(Display*, XErrorEvent*) { return 0; }
 int IgnoreIoError(Display*) { return 0; }
 
+// Connections whose server is gone: Xlib can neither close one nor report its loss
+// without unlocking the display twice, so they are kept here, socket closed, for the
+// life of the process (once per lost server).
+std::mutex abandoned_mutex;
+std::vector<Display*>& AbandonedDisplays() {
+  static auto* displays = new std::vector<Display*>;
+  return *displays;
+}
+
 void PrepareXlib() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -155,13 +164,12 @@ class X11Clipboard : public Clipboard {
     return true;
   }
 
-  // A connection whose server is gone is abandoned rather than closed: Xlib can neither
-  // close it nor report its loss without unlocking the display twice, so the few
-  // kilobytes of it stay allocated (once per lost server) and only its socket is closed.
   void Disconnect() {
     if (display_ == nullptr) return;
     if (broken_ || ServerGone()) {
       close(ConnectionNumber(display_));
+      std::lock_guard<std::mutex> lock(abandoned_mutex);
+      AbandonedDisplays().push_back(display_);
     } else {
       XDestroyWindow(display_, window_);
       XCloseDisplay(display_);

@@ -36,7 +36,7 @@ XvfbDisplay::XvfbDisplay() {
   posix_spawn_file_actions_adddup2(&actions, fds[1], 3);  // dup2 clears close-on-exec
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp",
+  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-noreset",
                                    "-screen", "0", "320x240x24"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
