@@ -93,6 +93,9 @@ class MessageLoop final : public Window {
   void BringToForeground() override;
   void CheckMenuItem(int command_id, bool checked) override;
   bool SetTrayPicture(int index) override;
+  void DrawStatus(const StatusView& view) override;
+  void PopupMenu() override;
+  bool OpenForUser(std::wstring_view path) override;
 
  private:
   struct Impl;

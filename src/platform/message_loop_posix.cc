@@ -391,4 +391,12 @@ void MessageLoop::CheckMenuItem(int command_id, bool checked) {
 }
 bool MessageLoop::SetTrayPicture(int index) { return impl_->FrontEnd()->SetTrayPicture(index); }
 
+void MessageLoop::DrawStatus(const StatusView& view) { impl_->FrontEnd()->DrawStatus(view); }
+
+void MessageLoop::PopupMenu() { impl_->FrontEnd()->PopupMenu(); }
+
+bool MessageLoop::OpenForUser(std::wstring_view path) {
+  return impl_->FrontEnd()->OpenForUser(path);
+}
+
 }  // namespace zenpo::platform

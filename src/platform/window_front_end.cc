@@ -47,4 +47,14 @@ int HeadlessFrontEnd::tray_picture() const {
   return tray_picture_;
 }
 
+void HeadlessFrontEnd::DrawStatus(const StatusView& view) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_ = view;
+}
+
+StatusView HeadlessFrontEnd::last_status() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
+
 }  // namespace zenpo::platform

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/window.h"
+
 namespace zenpo::platform {
 
 // What a front end draws for the window. The message loop forwards the visible part of
@@ -24,6 +26,10 @@ class WindowFrontEnd {
   virtual void CheckMenuItem(int command_id, bool checked) = 0;
   // False when the tray refuses the picture.
   virtual bool SetTrayPicture(int index) = 0;
+  // The loop-thread parts of Window, forwarded unchanged.
+  virtual void DrawStatus(const StatusView& view) = 0;
+  virtual void PopupMenu() = 0;
+  virtual bool OpenForUser(std::wstring_view path) = 0;
 };
 
 // The front end without a terminal: nothing is drawn, the state is only kept so that it
@@ -37,10 +43,14 @@ class HeadlessFrontEnd : public WindowFrontEnd {
   void BringToForeground() override;
   void CheckMenuItem(int command_id, bool checked) override;
   bool SetTrayPicture(int index) override;
+  void DrawStatus(const StatusView& view) override;
+  void PopupMenu() override {}
+  bool OpenForUser(std::wstring_view) override { return false; }
 
   std::wstring title() const;
   bool checked(int command_id) const;
   int tray_picture() const;
+  StatusView last_status() const;
 
  private:
   mutable std::mutex mutex_;
@@ -48,6 +58,7 @@ class HeadlessFrontEnd : public WindowFrontEnd {
   bool visible_ = false;
   std::map<int, bool> checks_;
   int tray_picture_ = -1;
+  StatusView status_;
 };
 
 }  // namespace zenpo::platform

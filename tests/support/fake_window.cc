@@ -156,4 +156,35 @@ int FakeWindow::DeliverPosted() {
   }
 }
 
+void FakeWindow::DrawStatus(const platform::StatusView& view) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_ = view;
+}
+
+void FakeWindow::PopupMenu() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++popups_;
+}
+
+bool FakeWindow::OpenForUser(std::wstring_view path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  opened_.emplace_back(path);
+  return true;
+}
+
+platform::StatusView FakeWindow::last_status() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
+
+int FakeWindow::popups() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return popups_;
+}
+
+std::vector<std::wstring> FakeWindow::opened_for_user() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opened_;
+}
+
 }  // namespace zenpo::test

@@ -35,6 +35,9 @@ class FakeWindow : public platform::Window {
   void BringToForeground() override;
   void CheckMenuItem(int command_id, bool checked) override;
   bool SetTrayPicture(int index) override;
+  void DrawStatus(const platform::StatusView& view) override;
+  void PopupMenu() override;
+  bool OpenForUser(std::wstring_view path) override;
 
   // What was asked so far.
   std::vector<PostedMessage> TakePosted();
@@ -44,6 +47,9 @@ class FakeWindow : public platform::Window {
   std::wstring title() const;
   bool checked(int command_id) const;
   std::vector<int> tray_pictures() const;
+  platform::StatusView last_status() const;
+  int popups() const;
+  std::vector<std::wstring> opened_for_user() const;
   // Makes SetTrayPicture fail from now on (or succeed again).
   void FailTray(bool fail);
 
@@ -77,6 +83,9 @@ class FakeWindow : public platform::Window {
   std::map<int, bool> checks_;
   std::vector<int> tray_;
   bool fail_tray_ = false;
+  platform::StatusView status_;
+  int popups_ = 0;
+  std::vector<std::wstring> opened_;
 };
 
 }  // namespace zenpo::test
