@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zenpo::platform {
@@ -19,6 +20,17 @@ constexpr std::uint32_t kCommand = 0x0111;
 constexpr std::uint32_t kTimer = 0x0113;
 constexpr std::uint32_t kLeftButtonDown = 0x0201;
 }  // namespace msg
+
+// The six status lines as the window shows them, for one paint.
+struct StatusView {
+  std::wstring state;
+  bool state_alert = false;  // the state line stands out (red) while the program closes
+  std::wstring progress;
+  std::wstring time;
+  std::wstring band;
+  std::wstring url;     // wraps at its spaces
+  std::wstring resume;  // right-aligned on the state line's row
+};
 
 // Every method may be called from any thread unless it says otherwise; the window
 // delivers posted messages and timer ticks on its own (UI) thread, in order.
@@ -42,6 +54,16 @@ class Window {
   virtual void CheckMenuItem(int command_id, bool checked) = 0;
   // Shows one of the six tray pictures; false when the tray refuses it.
   virtual bool SetTrayPicture(int index) = 0;
+
+  // Draws the status lines; the window procedure calls it when it handles the paint
+  // message. Loop thread.
+  virtual void DrawStatus(const StatusView& view) = 0;
+  // Opens the window's menu as a popup (the tray tap while the window is hidden). Returns
+  // when the menu has closed; a chosen item arrives as a command message. Loop thread.
+  virtual void PopupMenu() = 0;
+  // Opens a file for the user to read or edit in a way this window offers (an editor in
+  // the terminal, say). False when it offers none; the caller then asks the shell.
+  virtual bool OpenForUser(std::wstring_view path) = 0;
 };
 
 }  // namespace zenpo::platform

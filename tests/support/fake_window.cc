@@ -1,6 +1,8 @@
 // FakeWindow: records posted messages, timers, repaints and the visible parts.
 #include "support/fake_window.h"
 
+#include <algorithm>
+
 namespace zenpo::test {
 
 void FakeWindow::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
@@ -11,11 +13,13 @@ void FakeWindow::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_
 void FakeWindow::SetTimer(int id, int period_ms) {
   std::lock_guard<std::mutex> lock(mutex_);
   timers_[id] = period_ms;
+  due_ms_[id] = now_ms_ + std::max(period_ms, platform::kMinTimerPeriodMs);
 }
 
 void FakeWindow::KillTimer(int id) {
   std::lock_guard<std::mutex> lock(mutex_);
   timers_.erase(id);
+  due_ms_.erase(id);
 }
 
 void FakeWindow::Invalidate() {
@@ -89,6 +93,98 @@ std::vector<int> FakeWindow::tray_pictures() const {
 void FakeWindow::FailTray(bool fail) {
   std::lock_guard<std::mutex> lock(mutex_);
   fail_tray_ = fail;
+}
+
+void FakeWindow::SetWindowProc(platform::WindowProc proc) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  proc_ = std::move(proc);
+}
+
+std::int64_t FakeWindow::now_ms() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return now_ms_;
+}
+
+int FakeWindow::AdvanceClock(std::int64_t ms) {
+  int delivered = 0;
+  std::unique_lock<std::mutex> lock(mutex_);
+  const std::int64_t target = now_ms_ + ms;
+  for (;;) {
+    auto next = due_ms_.end();
+    for (auto it = due_ms_.begin(); it != due_ms_.end(); ++it) {
+      if (it->second <= target && (next == due_ms_.end() || it->second < next->second)) next = it;
+    }
+    if (next == due_ms_.end()) break;
+    const int id = next->first;
+    now_ms_ = next->second;
+    next->second += std::max(timers_[id], platform::kMinTimerPeriodMs);
+    platform::WindowProc proc = proc_;
+    lock.unlock();
+    if (proc) proc(platform::msg::kTimer, static_cast<std::uintptr_t>(id), 0);
+    ++delivered;
+    lock.lock();
+  }
+  now_ms_ = target;
+  return delivered;
+}
+
+bool FakeWindow::FireTimer(int id) {
+  platform::WindowProc proc;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (timers_.count(id) == 0) return false;
+    proc = proc_;
+  }
+  if (proc) proc(platform::msg::kTimer, static_cast<std::uintptr_t>(id), 0);
+  return true;
+}
+
+int FakeWindow::DeliverPosted() {
+  int delivered = 0;
+  for (;;) {
+    PostedMessage m;
+    platform::WindowProc proc;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (posted_.empty()) return delivered;
+      m = posted_.front();
+      posted_.erase(posted_.begin());
+      proc = proc_;
+    }
+    if (proc) proc(m.message, m.wparam, m.lparam);
+    ++delivered;
+  }
+}
+
+void FakeWindow::DrawStatus(const platform::StatusView& view) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_ = view;
+}
+
+void FakeWindow::PopupMenu() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++popups_;
+}
+
+bool FakeWindow::OpenForUser(std::wstring_view path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  opened_.emplace_back(path);
+  return true;
+}
+
+platform::StatusView FakeWindow::last_status() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
+
+int FakeWindow::popups() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return popups_;
+}
+
+std::vector<std::wstring> FakeWindow::opened_for_user() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opened_;
 }
 
 }  // namespace zenpo::test
