@@ -1,21 +1,15 @@
-// The program's entry: paths, settings, the start and end reports.
+// The program's entry: the arguments become the command line.
 #include <string>
 
-#include "config/program_paths.h"
-#include "config/settings.h"
-#include "report/report_message.h"
+#include "app/exit_status.h"
+#include "app/start_up.h"
+#include "platform/text.h"
 
 int main(int argc, char** argv) {
-  using namespace zenpo;
-  BuildProgramPaths();
-  LoadSettings();
-  if (ReportMessage(L"ZENPOの常駐を開始します", level::kFailure, level::kShown) ==
-      rc::kLogUnusable) {
-    return rc::kLogUnusable;
+  std::string command_line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command_line += ' ';
+    command_line += argv[i];
   }
-  if (ReportMessage(L"ZENPOの常駐を解除します", level::kFailure, level::kShown) ==
-      rc::kLogUnusable) {
-    return rc::kLogUnusable;
-  }
-  return 0;
+  return zenpo::ExitStatusFor(zenpo::RunZenpo(zenpo::platform::FromCodePage(command_line)));
 }

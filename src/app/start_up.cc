@@ -1,0 +1,156 @@
+// RunZenpo: start-up, the instance slot, the message loop, the end and the restart.
+#include "app/start_up.h"
+
+#include <memory>
+
+#include "app/main_window.h"
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "platform/instances.h"
+#include "platform/message_loop.h"
+#include "platform/process.h"
+#include "platform/terminal_front_end.h"
+#include "report/report_message.h"
+#include "runtime/open_with_shell.h"
+#include "runtime/run_flags.h"
+#include "runtime/tray_icon.h"
+#include "runtime/window_messages.h"
+
+namespace zenpo {
+namespace {
+
+std::wstring ClassName(int slot) { return L"ZENPO_main_" + std::to_wstring(slot); }
+
+bool Reported(std::wstring_view text, int log, int msg) {
+  return ReportMessage(text, log, msg) != rc::kLogUnusable;
+}
+
+struct SlotChoice {
+  bool end = false;  // this process ends here with exit_code
+  ResultCode exit_code = 0;
+  int slot = 0;
+  std::unique_ptr<platform::InstanceClaim> claim;
+};
+
+// Finds this process's slot. A plain start shows a running instance and ends; a restart
+// or an additional instance takes the first free slot.
+SlotChoice ChooseSlot(const platform::InstanceSlots& slots, bool r_or_m) {
+  SlotChoice choice;
+  for (int n = 0; n < AppSettings.multi; ++n) {
+    if (slots.IsTaken(n)) {
+      if (r_or_m) continue;
+      slots.PostCommand(n, ShowCmd);
+      choice.end = true;
+      return choice;
+    }
+    if (!r_or_m) continue;
+    choice.claim = slots.Claim(n);
+    if (!choice.claim) continue;  // taken meanwhile
+    choice.slot = n;
+    return choice;
+  }
+  if (r_or_m) {
+    choice.end = true;
+    choice.exit_code =
+        Reported(L"実行可能多重度数オーバー", level::kFailure, level::kShown) ? 0 : rc::kLogUnusable;
+    return choice;
+  }
+  choice.claim = slots.Claim(0);
+  return choice;
+}
+
+// Ends the program, or starts it again after a network call that could not be taken back.
+ResultCode EndOrRestart(ResultCode result, std::unique_ptr<platform::InstanceClaim>& claim) {
+  if (ResultRestartsProgram(result) && CloseRequested.load() == 0) {
+    if (!Reported(L"ZENPOをリセットします", level::kDetail, level::kNotShown)) {
+      return rc::kLogUnusable;
+    }
+    claim.reset();  // the new process takes the slot this one leaves
+    if (!platform::StartSelf(L"R") &&
+        !Reported(L"ZENPOのリセットでerrorが発生しました", level::kFailure, level::kShown)) {
+      return rc::kLogUnusable;
+    }
+    return result;
+  }
+  if (!Reported(L"ZENPOの常駐を解除します", level::kFailure, level::kShown)) {
+    return rc::kLogUnusable;
+  }
+  OpenWithShell(ProgramPaths.EndHookPath);
+  return result;
+}
+
+}  // namespace
+
+ResultCode RunZenpo(const std::wstring& command_line) {
+  ResetRunFlags();
+  BuildProgramPaths();
+  LoadSettings();
+  if (AppSettings.checkClip) ClipState = clip_state::kWatching;
+
+  const bool restart = command_line.find(L'R') != std::wstring::npos;
+  const bool r_or_m = restart || command_line.find(L'M') != std::wstring::npos;
+  platform::InstanceSlots slots(ProgramPaths.ProgramDir);
+  SlotChoice choice = ChooseSlot(slots, r_or_m);
+  if (choice.end) return choice.exit_code;
+  const std::wstring class_name = ClassName(choice.slot);
+  if (AppSettings.title.empty()) AppSettings.title = class_name;
+  if (AppSettings.titleDL.empty()) AppSettings.titleDL = class_name;
+
+  // The loop and its front end come first, so that the start report's box is drawn in
+  // the terminal; the window itself appears only after the box is closed.
+  platform::MessageLoop loop;
+  platform::TerminalOptions options;
+  options.menu = MainMenu();
+  options.tray_message = TrayNotifyMsg;
+  if (auto terminal = platform::CreateTerminalFrontEnd(loop, options)) loop.SetFrontEnd(terminal);
+
+  if (restart) {
+    if (!Reported(L"ZENPOのリセットを完了しました", level::kDetail, level::kNotShown)) {
+      return rc::kLogUnusable;
+    }
+  } else {
+    if (!Reported(L"ZENPOの常駐を開始します", level::kFailure, level::kShown)) {
+      return rc::kLogUnusable;
+    }
+    OpenWithShell(ProgramPaths.StartHookPath);
+  }
+
+  MainWindow window(loop, class_name, DefaultMainWindowServices());
+  window.post_quit = [&loop](int value) { loop.PostQuit(value); };
+  loop.SetWindowProc([&window](std::uint32_t m, std::uintptr_t w, std::intptr_t l) {
+    return window.WndProc(m, w, l);
+  });
+  loop.SetTitle(AppSettings.title);
+  window.WndProc(platform::msg::kCreate, 0, 0);
+
+  // Commands other instances post (a second start shows this one).
+  int command_watch = 0;
+  if (choice.claim) {
+    platform::InstanceClaim* claim = choice.claim.get();
+    command_watch = loop.WatchDescriptor(claim->command_fd(), [claim, &loop] {
+      while (auto command = claim->TakeCommand()) loop.Post(platform::msg::kCommand, *command, 0);
+    });
+  }
+  // Without a terminal, signals are the commands: end and pause.
+  for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
+    loop.PostOnSignal(s, platform::msg::kCommand, menu_cmd::kExit, 0);
+  }
+  loop.PostOnSignal(platform::Signal::kUser1, platform::msg::kCommand, menu_cmd::kPause, 0);
+
+  SetTrayWindow(&loop);
+  if (!loop.SetTrayPicture(tray_picture::kIdle) &&
+      !Reported(L"トレイアイコン生成エラー", level::kOutcome, level::kNotShown)) {
+    return rc::kLogUnusable;
+  }
+  loop.Show(AppSettings.HIDE == 0);
+  loop.Invalidate();
+
+  const std::optional<int> ran = loop.Run();
+  SetTrayWindow(nullptr);
+  if (command_watch != 0) loop.UnwatchDescriptor(command_watch);
+  if (!ran) return 0;
+  // The end report's box is still drawn in the terminal, over the tray row.
+  return EndOrRestart(window.cycle().ProgramResult(), choice.claim);
+}
+
+}  // namespace zenpo
