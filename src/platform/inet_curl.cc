@@ -108,6 +108,23 @@ std::string HostOf(const std::string& url) {
   return host;
 }
 
+// The first header named name in a raw block, without surrounding blanks.
+bool FindHeader(const std::string& block, std::string_view name, std::string* value) {
+  std::size_t pos = block.find("\r\n");  // past the status line
+  while (pos != std::string::npos && pos + 2 < block.size()) {
+    std::size_t start = pos + 2;
+    std::size_t end = block.find("\r\n", start);
+    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
+    std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), name)) {
+      *value = std::string(TrimBlanks(line.substr(colon + 1)));
+      return true;
+    }
+    pos = end;
+  }
+  return false;
+}
+
 class Request;
 
 class Root : public InternetObject {
@@ -346,9 +363,15 @@ class Request : public InternetObject {
     result_ = result;
   }
 
-  // A body that stops short of its announced length counts as ended: the caller finds
-  // the shortfall by comparing sizes and resumes from what it has.
-  bool BodyEndedCleanly() const { return result_ == CURLE_OK || result_ == CURLE_PARTIAL_FILE; }
+  // A body that stops short of its announced Content-Length counts as ended: the caller
+  // finds the shortfall by comparing sizes and resumes from what it has. Cut short
+  // without a length (a chunked body missing its last chunk), nothing would show the
+  // loss, so that is an error.
+  bool BodyEndedCleanly() const {
+    if (result_ == CURLE_OK) return true;
+    std::string ignored;
+    return result_ == CURLE_PARTIAL_FILE && FindHeader(RawHeaders(), "Content-Length", &ignored);
+  }
 
   std::size_t TakeSpill(char* buffer, std::size_t size) {
     std::size_t n = std::min(size, spill_.size() - spill_begin_);
@@ -518,23 +541,6 @@ std::shared_ptr<Root> AsRoot(const HINTERNET& handle) {
 
 std::shared_ptr<Request> AsRequest(const HINTERNET& handle) {
   return std::dynamic_pointer_cast<Request>(handle);
-}
-
-// The first header named name in a raw block, without surrounding blanks.
-bool FindHeader(const std::string& block, std::string_view name, std::string* value) {
-  std::size_t pos = block.find("\r\n");  // past the status line
-  while (pos != std::string::npos && pos + 2 < block.size()) {
-    std::size_t start = pos + 2;
-    std::size_t end = block.find("\r\n", start);
-    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
-    std::size_t colon = line.find(':');
-    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), name)) {
-      *value = std::string(TrimBlanks(line.substr(colon + 1)));
-      return true;
-    }
-    pos = end;
-  }
-  return false;
 }
 
 }  // namespace

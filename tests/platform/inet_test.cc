@@ -289,6 +289,29 @@ TEST_F(InetTest, ABodyCutShortEndsLikeACompleteOne) {
   EXPECT_EQ(body.size(), 200000u);
 }
 
+TEST_F(InetTest, AChunkedBodyCutShortIsAnError) {
+  // Without a length the caller could not tell a cut body from a whole one.
+  Route route;
+  route.headers = {{"Transfer-Encoding", "chunked"}};
+  route.content_length = false;
+  route.body = "5\r\nhello\r\n5\r\nworld\r\n0\r\n\r\n";
+  server_.SetRoute("/chunked", route);
+  HINTERNET whole = Open("/chunked");
+  ASSERT_TRUE(whole);
+  std::string body;
+  ASSERT_TRUE(ReadAll(whole, 100, &body));
+  EXPECT_EQ(body, "helloworld");
+
+  route.body = "5\r\nhello\r\n5\r\nwor";
+  server_.SetRoute("/chunked", route);
+  HINTERNET cut = Open("/chunked");
+  ASSERT_TRUE(cut);
+  body.clear();
+  EXPECT_FALSE(ReadAll(cut, 100, &body));
+  // What arrived is handed over before the error.
+  EXPECT_EQ(body.substr(0, 5), "hello");
+}
+
 TEST_F(InetTest, CloseCancelsAPendingReadAndLaterCallsFail) {
   Route route;
   route.body = std::string(100, 'x');
