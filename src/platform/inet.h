@@ -30,7 +30,8 @@ enum class InternetAccess { kDirect = 1, kProxy = 3 };
 //   the others           accepted and kept, with no effect: there is no cache, no listen
 //                        socket, connects are not retried and sends are never slow enough
 //                        to matter next to the receive limits.
-// 0 means no limit. Without the option: connect 60000, receive and data receive 30000.
+// Options apply to the opens made after them. 0 means no limit (connecting then still
+// ends after libcurl's own 300 s). Unset: connect 60000, receive and data receive 30000.
 namespace inet_option {
 constexpr int kConnectTimeout = 2;
 constexpr int kConnectRetries = 3;
