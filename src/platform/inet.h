@@ -27,7 +27,7 @@ enum class InternetAccess { kDirect = 1, kProxy = 3 };
 //   kReceiveTimeout      an open fails when no response byte arrives for this long once
 //                        the connection is up;
 //   kDataReceiveTimeout  a read fails when no body byte arrives for this long;
-//   the others           accepted and kept, with no effect: there is no cache, no listen
+//   the others           accepted, with no effect: there is no cache, no listen
 //                        socket, connects are not retried and sends are never slow enough
 //                        to matter next to the receive limits.
 // Options apply to the opens made after them. 0 means no limit (connecting then still
