@@ -36,14 +36,15 @@ bool IsDownloadUrl(std::wstring_view text) {
 std::size_t SplitTokens(std::wstring_view text, wchar_t sep, std::wstring_view* pieces,
                         std::size_t max) {
   std::size_t count = 0;
+  const std::size_t n = text.size();
   std::size_t pos = 0;
   while (count < max) {
-    pos = text.find_first_not_of(sep, pos);
-    if (pos == std::wstring_view::npos) break;
-    std::size_t end = text.find(sep, pos);
-    if (end == std::wstring_view::npos) end = text.size();
-    pieces[count++] = text.substr(pos, end - pos);
-    pos = end;
+    while (pos < n && text[pos] == sep) ++pos;
+    if (pos == n) break;
+    const std::size_t start = pos;
+    pos = text.find(sep, pos);
+    if (pos == std::wstring_view::npos) pos = n;
+    pieces[count++] = text.substr(start, pos - start);
   }
   return count;
 }

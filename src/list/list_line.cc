@@ -21,7 +21,7 @@ std::wstring_view ListLine::parse() const {
       text.remove_suffix(1);
       if (text.ends_with('\r')) text.remove_suffix(1);
     }
-    parse_ = platform::FromCodePage(text);
+    platform::FromCodePage(text, &parse_);
     converted_ = true;
   }
   return parse_;

@@ -1,6 +1,7 @@
 // The rewrite pass with its failure paths.
 #include "list/rewrite_list.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -20,23 +21,51 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Writes the line as the edit says; false on a write error.
-bool WriteLine(std::FILE* out, const ListLine& line, const LineEdit& edit) {
-  std::string_view bytes = line.bytes();
-  switch (edit.kind) {
-    case LineEdit::Kind::kDrop:
-      return true;
-    case LineEdit::Kind::kMark: {
-      const std::string column = FormatStatusColumn(edit.status);
-      if (std::fwrite(column.data(), 1, column.size(), out) != column.size()) return false;
-      bytes.remove_prefix(edit.dropped_bytes < bytes.size() ? edit.dropped_bytes : bytes.size());
-      break;
-    }
-    case LineEdit::Kind::kKeep:
-      break;
+// Collects the new list's bytes and hands them to the stream in large blocks: one
+// stream call per line would cost more than the rest of the pass. Remembers a failed
+// write.
+class ListWriter {
+ public:
+  explicit ListWriter(std::FILE* out) : out_(out) { buffer_.reserve(kWriteBufferBytes); }
+
+  void Write(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kWriteBufferBytes) Flush();
+    buffer_.append(bytes);
   }
-  return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-}
+
+  void Write(const ListLine& line, const LineEdit& edit) {
+    std::string_view bytes = line.bytes();
+    switch (edit.kind) {
+      case LineEdit::Kind::kDrop:
+        return;
+      case LineEdit::Kind::kMark:
+        Write(FormatStatusColumn(edit.status));
+        bytes.remove_prefix(std::min(edit.dropped_bytes, bytes.size()));
+        break;
+      case LineEdit::Kind::kKeep:
+        break;
+    }
+    Write(bytes);
+  }
+
+  // Writes what is left; false when any write failed.
+  bool Finish() {
+    Flush();
+    return ok_;
+  }
+
+ private:
+  void Flush() {
+    if (ok_ && !buffer_.empty()) {
+      ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), out_) == buffer_.size();
+    }
+    buffer_.clear();
+  }
+
+  std::FILE* out_;
+  std::string buffer_;
+  bool ok_ = true;
+};
 
 }  // namespace
 
@@ -75,13 +104,13 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes) {
     in.reset();
     return fail(list_message::kWriteFailed, codes.write);
   }
-  std::setvbuf(out.get(), nullptr, _IOFBF, kWriteBufferBytes);
 
   ListLineReader reader(in.get());
+  ListWriter writer(out.get());
   ListLine line;
-  bool written = true;
-  while (written && reader.Next(&line)) written = WriteLine(out.get(), line, rule(line));
+  while (reader.Next(&line)) writer.Write(line, rule(line));
   // A new list cut short by a failed read or write must never replace the old one.
+  bool written = writer.Finish();
   written = std::fclose(out.release()) == 0 && written;
   const bool read = !reader.failed();
   in.reset();
