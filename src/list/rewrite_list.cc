@@ -81,8 +81,9 @@ const RewriteCodes kWriteBackCodes = {
     rc::kWriteDone,         list_message::kWriteOpenFailed,
 };
 
-ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes) {
+ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* complete) {
   const ProgramPathsRecord& paths = ProgramPaths;
+  if (complete != nullptr) *complete = false;
   if (!TakeListLock()) {
     return ReportListResult(list_message::kInUse, level::kDetail, level::kNotShown, codes.in_use);
   }
@@ -116,6 +117,7 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes) {
   in.reset();
   if (!read) return fail(codes.open_message, codes.open);
   if (!written) return fail(list_message::kWriteFailed, codes.write);
+  if (complete != nullptr) *complete = true;
 
   if (!platform::RenameNoReplace(paths.ListNewPath, paths.ListPath)) {
     return ReportListResult(list_message::kReleaseFailed, level::kFailure, level::kShown,

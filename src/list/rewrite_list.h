@@ -51,6 +51,10 @@ extern const RewriteCodes kWriteBackCodes;  // 161, 150 to 154, 160
 // gives the unchanged list its name back; a failure to put the new list in place leaves
 // both copies under their working names; a failure to delete leaves the old copy. Safe
 // from any thread; parties exclude each other through the rename lock only.
-ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes);
+// When complete is given it tells whether the new list was written in full, so that the
+// old list was not put back (the done, release and delete outcomes); a result of 102
+// alone does not tell.
+ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes,
+                       bool* complete = nullptr);
 
 }  // namespace zenpo

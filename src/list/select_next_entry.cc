@@ -99,7 +99,10 @@ ResultCode SelectNextEntry(SelectedEntry* entry) {
     TakeOptions(e, entry, &notes);
     return LineEdit::Mark(rc::kInProgress, line.StatusColumnBytes(e.fields, e.status));
   };
-  const ResultCode code = RewriteList(rule, kSelectionCodes);
+  bool complete = false;
+  const ResultCode code = RewriteList(rule, kSelectionCodes, &complete);
+  // The list was put back without the mark: the entry is not taken.
+  if (!complete) *entry = SelectedEntry();
   if (code != rc::kSelectDone) return code;
 
   if (!entry->url.empty()) {
