@@ -118,6 +118,8 @@ struct EarlyFailure {
   const wchar_t* write_back_box;
 };
 
+void PrintTo(const EarlyFailure& f, std::ostream* os) { *os << f.name; }
+
 class RewriteEarlyFailureTest : public RewriteListTest,
                                 public ::testing::WithParamInterface<EarlyFailure> {};
 

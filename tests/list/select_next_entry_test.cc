@@ -80,8 +80,10 @@ TEST_F(SelectNextEntryTest, StatusReplacementTakesTheWholeOldStatusAndNothingEls
       "5|http://h/narrow.zip\n"
       "|| 12|http://h/barred.zip\n"
       "600|http://h/6.zip|600\n"
-      "|http://h/bar.zip\n");
-  for (int i = 0; i < 6; ++i) EXPECT_FALSE(Select().url.empty());
+      "|http://h/bar.zip\n"
+      "7日|http://h/wide.zip\n"
+      "8\xff|http://h/invalid.zip\n");
+  for (int i = 0; i < 8; ++i) EXPECT_FALSE(Select().url.empty());
   // Status 0 (a zero or a word) counts as none: the line keeps it and gains a field.
   EXPECT_EQ(List(),
             "899|0|http://h/zero.zip\n"
@@ -89,7 +91,9 @@ TEST_F(SelectNextEntryTest, StatusReplacementTakesTheWholeOldStatusAndNothingEls
             "899|http://h/narrow.zip\n"
             "899|http://h/barred.zip\n"
             "899|http://h/6.zip|600\n"
-            "899||http://h/bar.zip\n");
+            "899||http://h/bar.zip\n"
+            "899|http://h/wide.zip\n"
+            "899|http://h/invalid.zip\n");
 }
 
 TEST_F(SelectNextEntryTest, OptionsFollowTheirKeysUpToTheSixthField) {
