@@ -55,61 +55,47 @@ struct WorkerOutcome {
 WorkerOutcome RunWorker(int id) {
   WorkerOutcome outcome;
   std::mutex mutex;
-  auto unexpected = [&](const char* what, ResultCode code) {
-    std::lock_guard<std::mutex> lock(mutex);
-    outcome.unexpected.push_back(std::string(what) + " " + std::to_string(code));
-  };
   const auto deadline = std::chrono::steady_clock::now() + kDuration;
   // A list that stays in use this long is lost or blocked: a fault, not a wait.
   const auto give_up = deadline + std::chrono::seconds(5);
-  auto keep_trying = [&](const char* what, ResultCode code) {
-    if (std::chrono::steady_clock::now() > give_up) {
-      unexpected(what, code);
-      return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex);
-    ++outcome.in_use;
-    return true;
-  };
-  std::thread cycle([&] {
-    int jobs = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      SelectedEntry entry;
-      const ResultCode selected = SelectNextEntry(&entry);
-      if (selected == rc::kSelectInUse) {
+  // Calls op until the list is free; false after any other outcome than done.
+  auto until_free = [&](const char* what, ResultCode done, ResultCode in_use, auto op) {
+    for (;;) {
+      const ResultCode code = op();
+      if (code == done) return true;
+      {
         std::lock_guard<std::mutex> lock(mutex);
+        if (code != in_use || std::chrono::steady_clock::now() > give_up) {
+          outcome.unexpected.push_back(std::string(what) + " " + std::to_string(code));
+          return false;
+        }
         ++outcome.in_use;
-      } else if (selected != rc::kSelectDone) {
-        unexpected("select", selected);
-      }
-      if (!entry.url.empty()) {
-        // Passing and final results by turns, so entries come round again.
-        const ResultCode result = ++jobs % 2 == 0 ? rc::kDownloaded : rc::kTransferShort;
-        ResultCode written;
-        while ((written = WriteEntryResult(entry.url, result)) == rc::kWriteInUse &&
-               keep_trying("write-back", written)) {
-          std::this_thread::sleep_for(milliseconds(1));
-        }
-        if (written != rc::kWriteDone && written != rc::kWriteInUse) {
-          unexpected("write-back", written);
-        }
       }
       std::this_thread::sleep_for(milliseconds(1));
+    }
+  };
+  std::thread cycle([&] {
+    for (int jobs = 0; std::chrono::steady_clock::now() < deadline;) {
+      SelectedEntry entry;
+      until_free("select", rc::kSelectDone, rc::kSelectInUse, [&] {
+        entry = {};
+        return SelectNextEntry(&entry);
+      });
+      std::this_thread::sleep_for(milliseconds(1));
+      if (entry.url.empty()) continue;
+      // Passing and final results by turns, so entries come round again.
+      const ResultCode result = ++jobs % 2 == 0 ? rc::kDownloaded : rc::kTransferShort;
+      until_free("write-back", rc::kWriteDone, rc::kWriteInUse,
+                 [&] { return WriteEntryResult(entry.url, result); });
     }
   });
   std::thread watcher([&] {
     for (int n = 0; std::chrono::steady_clock::now() < deadline; ++n) {
       const std::string url = "http://p" + std::to_string(id) + "/" + std::to_string(n) + ".zip";
-      ResultCode appended;
-      while ((appended = AppendListUrl(platform::FromCodePage(url))) == rc::kWriteInUse &&
-             keep_trying("append", appended)) {
-        std::this_thread::sleep_for(milliseconds(1));
-      }
-      if (appended == rc::kWriteDone) {
+      if (until_free("append", rc::kWriteDone, rc::kWriteInUse,
+                     [&] { return AppendListUrl(platform::FromCodePage(url)); })) {
         std::lock_guard<std::mutex> lock(mutex);
         outcome.appended.push_back(url);
-      } else if (appended != rc::kWriteInUse) {
-        unexpected("append", appended);
       }
       std::this_thread::sleep_for(milliseconds(2));
     }

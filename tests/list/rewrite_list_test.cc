@@ -1,9 +1,11 @@
-// The rewrite pass: its line pieces, byte-exact copies and every failure path with the
+// The rewrite pass: byte-exact copies, line pieces, and every failure path with the
 // files it leaves behind.
 #include "list/rewrite_list.h"
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -17,35 +19,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RewriteListTest : public test::ListTest {};
-
-// Marks every line whose parse copy is exactly "x" with 600, keeps the rest.
-LineEdit MarkX(const ListLine& line) {
-  return line.parse() == L"x" ? LineEdit::Mark(600, 0) : LineEdit::Keep();
-}
+class RewriteListTest : public test::ListTest {
+ protected:
+  // A pass that marks every line reading "x" with 600 after running before on it.
+  ResultCode MarkX(const RewriteCodes& codes, std::function<void()> before = [] {}) {
+    return RewriteList(
+        [&](const ListLine& line) {
+          before();
+          return line.parse() == L"x" ? LineEdit::Mark(600, 0) : LineEdit::Keep();
+        },
+        codes);
+  }
+};
 
 TEST_F(RewriteListTest, PassKeepsEveryByteItDoesNotChange) {
-  // CR LF endings, zero bytes, bytes that are no text of the code page, a last line
-  // without line feed, and a comment longer than one piece.
-  const std::string long_note(7000, 'n');
-  const std::string list = std::string("x\r\nnote\0with zero\n", 19) + "\xff\xfe\n" +
-                           long_note + "\n" + "\n" + "x";
-  WriteList(list);
-  ASSERT_EQ(RewriteList(MarkX, kWriteBackCodes), rc::kWriteDone);
-  EXPECT_EQ(List(), "600|x\r\n" + list.substr(3, list.size() - 4) + "600|x");
+  // CR LF, a zero byte, bytes that are no text, a note longer than one piece and a last
+  // line without its line feed.
+  const std::string middle = std::string("note\0zero\n", 10) + "\xff\xfe\n" +
+                             std::string(7000, 'n') + "\n\n";
+  WriteList("x\r\n" + middle + "x");
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  EXPECT_EQ(List(), "600|x\r\n" + middle + "600|x");
   EXPECT_TRUE(NoWorkingCopies());
 
   WriteList("");
-  ASSERT_EQ(RewriteList(MarkX, kSelectionCodes), rc::kSelectDone);
+  ASSERT_EQ(MarkX(kSelectionCodes), rc::kSelectDone);
   EXPECT_TRUE(fs::exists(ListFile()));
   EXPECT_EQ(List(), "");
 }
 
 TEST_F(RewriteListTest, LinesArePiecesOfAtMost6692Bytes) {
-  const std::string first(6691, 'a');    // with its line feed, exactly one piece
-  const std::string second(6692, 'b');   // one piece, then its line feed alone
-  const std::string third(6692 + 5, 'c');
-  WriteList(first + "\n" + second + "\n" + third + "\n");
+  WriteList(std::string(6691, 'a') + "\n" + std::string(6692, 'b') + "\n" +
+            std::string(6697, 'c') + "\n");
   std::vector<std::pair<std::size_t, bool>> pieces;
   ASSERT_EQ(RewriteList(
                 [&](const ListLine& l) {
@@ -62,12 +67,10 @@ TEST_F(RewriteListTest, LinesArePiecesOfAtMost6692Bytes) {
 TEST_F(RewriteListTest, OverLongLineSurvivesEvenWhenItsRestLooksLikeAUrl) {
   // The rest of this line begins with a URL at byte 6692: no status may land inside it.
   const std::string line = std::string(6692, '-') + "http://h/rest.zip\n";
-  const std::string list = line + "http://h/next.zip\n";
-  WriteList(list);
+  WriteList(line + "http://h/next.zip\n");
   SelectedEntry entry;
   ASSERT_EQ(SelectNextEntry(&entry), rc::kSelectDone);
   EXPECT_EQ(entry.url, L"http://h/next.zip");
-  EXPECT_EQ(List(), line + "899|http://h/next.zip\n");
   ASSERT_EQ(WriteEntryResult(L"http://h/rest.zip", 900), rc::kWriteDone);
   EXPECT_EQ(List(), line + "899|http://h/next.zip\n");
 
@@ -76,21 +79,18 @@ TEST_F(RewriteListTest, OverLongLineSurvivesEvenWhenItsRestLooksLikeAUrl) {
   WriteList(cookie_line);
   entry = {};
   ASSERT_EQ(SelectNextEntry(&entry), rc::kSelectDone);
-  EXPECT_EQ(entry.url, L"http://h/c.zip");
   EXPECT_EQ(entry.cookie.size(), 4096u);
   EXPECT_EQ(List(), "899|" + cookie_line);
 }
 
-TEST_F(RewriteListTest, ListInUseOrMissingChangesNothingAnywhere) {
-  // No list: every party reports it in use and nothing creates it.
+TEST_F(RewriteListTest, ListInUseOrMissingChangesNothing) {
   SelectedEntry entry;
   EXPECT_EQ(SelectNextEntry(&entry), rc::kSelectInUse);
   EXPECT_EQ(WriteEntryResult(L"http://h/f.zip", 900), rc::kWriteInUse);
   EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
-  EXPECT_FALSE(fs::exists(ListFile()));
-  EXPECT_TRUE(NoWorkingCopies());
+  EXPECT_FALSE(fs::exists(ListFile()));  // nothing creates the list
 
-  // A leftover lock name blocks the list the same way.
+  // A leftover lock name blocks the list the same way, and in use is never shown.
   WriteList("http://h/f.zip\n");
   test::WriteFile(LockFile(), "old\n");
   EXPECT_EQ(SelectNextEntry(&entry), rc::kSelectInUse);
@@ -98,8 +98,7 @@ TEST_F(RewriteListTest, ListInUseOrMissingChangesNothingAnywhere) {
   EXPECT_EQ(AppendListUrl(L"http://h/g.zip"), rc::kWriteInUse);
   EXPECT_EQ(List(), "http://h/f.zip\n");
   EXPECT_EQ(test::ReadFile(LockFile()), "old\n");
-  EXPECT_TRUE(entry.url.empty());
-  EXPECT_TRUE(Boxes().empty());  // in use is a detail, never shown
+  EXPECT_TRUE(Boxes().empty());
 
   // A leftover new list is truncated by the next pass and does no harm.
   fs::remove(LockFile());
@@ -109,102 +108,66 @@ TEST_F(RewriteListTest, ListInUseOrMissingChangesNothingAnywhere) {
   EXPECT_TRUE(NoWorkingCopies());
 }
 
-// The failures before the new list is in place give the unchanged list its name back.
-struct EarlyFailure {
-  const char* name;
-  void (*provoke)(const test::ListTest& t);
-  ResultCode selection, write_back;
-  const wchar_t* selection_box;
-  const wchar_t* write_back_box;
-};
-
-void PrintTo(const EarlyFailure& f, std::ostream* os) { *os << f.name; }
-
-class RewriteEarlyFailureTest : public RewriteListTest,
-                                public ::testing::WithParamInterface<EarlyFailure> {};
-
-TEST_P(RewriteEarlyFailureTest, ListIsPutBackUnchangedAndTheFailureShown) {
-  const EarlyFailure& f = GetParam();
+TEST_F(RewriteListTest, EarlyFailuresPutTheUnchangedListBack) {
+  struct Case {
+    std::function<void()> provoke;
+    ResultCode selection, write_back;
+    std::wstring selection_box, write_back_box;
+  };
+  const Case cases[] = {
+      // The new list cannot be created: a directory stands in its place.
+      {[&] { fs::create_directory(NewFile()); }, 110, 150,
+       L"listfileの初期化でerrorが発生しました", L"listfileの初期化でerrorが発生しました"},
+      // The list cannot be read: it is a directory.
+      {[&] { fs::remove(ListFile()), fs::create_directory(ListFile()); }, 111, 151,
+       L"listfileのopenでerrorが発生しました", L"listfileの書込openでerrorが発生しました"},
+      // The disk is full while the new list is written: a cut copy must not win.
+      {[&] { fs::create_symlink("/dev/full", NewFile()); }, 112, 152,
+       L"listfileの書込でerrorが発生しました", L"listfileの書込でerrorが発生しました"},
+  };
   const std::string list = "note\n600|http://h/f.zip\n";
-  for (bool selection : {true, false}) {
-    WriteList(list);
-    f.provoke(*this);
-    SelectedEntry entry;
-    const ResultCode code =
-        selection ? SelectNextEntry(&entry) : WriteEntryResult(L"http://h/f.zip", 900);
-    EXPECT_EQ(code, selection ? f.selection : f.write_back) << f.name;
-    EXPECT_TRUE(entry.url.empty());
-    EXPECT_FALSE(fs::exists(LockFile())) << f.name;
-    if (fs::is_regular_file(ListFile())) {
-      EXPECT_EQ(List(), list) << f.name;
+  for (const Case& c : cases) {
+    for (bool selection : {true, false}) {
+      WriteList(list);
+      c.provoke();
+      SelectedEntry entry;
+      const ResultCode code =
+          selection ? SelectNextEntry(&entry) : WriteEntryResult(L"http://h/f.zip", 900);
+      EXPECT_EQ(code, selection ? c.selection : c.write_back);
+      EXPECT_TRUE(entry.url.empty());
+      EXPECT_FALSE(fs::exists(LockFile()));
+      if (fs::is_regular_file(ListFile())) {
+        EXPECT_EQ(List(), list);
+      }
+      ASSERT_FALSE(Boxes().empty());
+      EXPECT_EQ(Boxes().back(), selection ? c.selection_box : c.write_back_box);
+      fs::remove_all(ListFile());
+      fs::remove_all(NewFile());
     }
-    ASSERT_FALSE(Boxes().empty());
-    EXPECT_EQ(Boxes().back(), selection ? f.selection_box : f.write_back_box);
-    EXPECT_NE(Log().find("errorが発生しました"), std::string::npos);
-    fs::remove_all(ListFile());
-    fs::remove_all(NewFile());
   }
+  EXPECT_NE(Log().find("listfileの書込でerrorが発生しました"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Steps, RewriteEarlyFailureTest,
-    ::testing::Values(
-        // The new list cannot be created: a directory stands in its place.
-        EarlyFailure{"setup",
-                     [](const test::ListTest& t) { fs::create_directory(t.NewFile()); }, 110,
-                     150, L"listfileの初期化でerrorが発生しました",
-                     L"listfileの初期化でerrorが発生しました"},
-        // The list cannot be read: it is a directory.
-        EarlyFailure{"open",
-                     [](const test::ListTest& t) {
-                       fs::remove(t.ListFile());
-                       fs::create_directory(t.ListFile());
-                     },
-                     111, 151, L"listfileのopenでerrorが発生しました",
-                     L"listfileの書込openでerrorが発生しました"},
-        // The new list cannot be written: the disk is full. A cut copy must not win.
-        EarlyFailure{"write",
-                     [](const test::ListTest& t) { fs::create_symlink("/dev/full", t.NewFile()); },
-                     112, 152, L"listfileの書込でerrorが発生しました",
-                     L"listfileの書込でerrorが発生しました"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(RewriteListTest, FailedReleaseLeavesBothCopiesUnderTheirWorkingNames) {
+TEST_F(RewriteListTest, LateFailuresLeaveTheCopiesAsTheyAreAndBlockTheList) {
   for (const RewriteCodes* codes : {&kSelectionCodes, &kWriteBackCodes}) {
+    // Someone puts a directory where the new list must go while the pass runs: both
+    // copies stay under their working names.
     WriteList("x\n");
-    // Someone puts a directory where the new list must go, while the pass runs.
-    const ResultCode code = RewriteList(
-        [&](const ListLine& l) {
-          fs::create_directory(ListFile());
-          return MarkX(l);
-        },
-        *codes);
-    EXPECT_EQ(code, codes->release);
+    EXPECT_EQ(MarkX(*codes, [&] { fs::create_directory(ListFile()); }), codes->release);
     EXPECT_EQ(test::ReadFile(LockFile()), "x\n");
     EXPECT_EQ(test::ReadFile(NewFile()), "600|x\n");
     EXPECT_EQ(Boxes().back(), L"listfileの書込ロック解除でerrorが発生しました");
-    // Every party is blocked until the user puts the list right.
     EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
-    fs::remove_all(ListFile());
+    fs::remove(ListFile());
     fs::remove(LockFile());
     fs::remove(NewFile());
-  }
-}
 
-TEST_F(RewriteListTest, FailedDeleteLeavesTheNewListInPlaceAndBlocksTheList) {
-  for (const RewriteCodes* codes : {&kSelectionCodes, &kWriteBackCodes}) {
+    // The old copy turns into something that cannot be deleted as a file: the new list
+    // is in place, yet the leftover blocks every party.
     WriteList("x\n");
-    // The old copy turns into something that cannot be deleted as a file.
-    const ResultCode code = RewriteList(
-        [&](const ListLine& l) {
-          fs::remove(LockFile());
-          fs::create_directory(LockFile());
-          return MarkX(l);
-        },
-        *codes);
-    EXPECT_EQ(code, codes->remove);
+    EXPECT_EQ(MarkX(*codes, [&] { fs::remove(LockFile()), fs::create_directory(LockFile()); }),
+              codes->remove);
     EXPECT_EQ(List(), "600|x\n");
-    EXPECT_TRUE(fs::exists(LockFile()));
     EXPECT_FALSE(fs::exists(NewFile()));
     EXPECT_EQ(Boxes().back(), L"TempFile削除でerrorが発生しました");
     SelectedEntry entry;
@@ -227,7 +190,6 @@ TEST_F(RewriteListTest, UnusableLogTurnsEveryOutcomeInto102) {
   EXPECT_EQ(SelectNextEntry(&entry), rc::kLogUnusable);
   EXPECT_EQ(entry.url, L"http://h/f.zip");
   EXPECT_EQ(List(), "899|http://h/f.zip\n");
-  EXPECT_TRUE(NoWorkingCopies());
   EXPECT_EQ(Boxes().back(), ProgramPaths.LogPath);
 }
 

@@ -102,7 +102,7 @@ TEST_F(SelectNextEntryTest, OptionsFollowTheirKeysUpToTheSixthField) {
       "|Agent=A2|Referer=late\n"
       "200|http://h/g.zip|Agent=x Referer=y|AuthidE=dXNlcjpwYQ==|Authid=|Cookie=\n"
       "http://h/h.zip|AuthidE=abc|Authid=user:pass\n"
-      "http://h/i.zip|http://h/j.zip|12|Authid=ユーザ:パス\n");
+      "http://h/i.zip|http://h/j.zip|12|Authid=ユーザ:パス|myAgent===Lynx|agent=no\n");
   SelectedEntry e = Select();
   EXPECT_EQ(e.url, L"http://h/f.zip");
   EXPECT_EQ(e.agent, L"A2");             // a later field replaces an earlier one
@@ -121,6 +121,7 @@ TEST_F(SelectNextEntryTest, OptionsFollowTheirKeysUpToTheSixthField) {
 
   e = Select();
   EXPECT_EQ(e.url, L"http://h/i.zip");  // a second URL and a number are ignored fields
+  EXPECT_EQ(e.agent, L"Lynx");          // a key anywhere in its field, case-sensitive
   // Plain credentials are encoded from their bytes in the code page, padding and all.
   EXPECT_EQ(e.authorization, L"44Om44O844K2OuODkeOCuQ==");
 }
