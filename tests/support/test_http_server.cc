@@ -90,6 +90,12 @@ std::optional<std::string> ReceivedRequest::Header(std::string_view name) const 
   return std::nullopt;
 }
 
+Route WithBody(std::string body) {
+  Route r;
+  r.body = std::move(body);
+  return r;
+}
+
 Route Redirect(int status, std::string location) {
   Route r;
   r.status = status;
@@ -192,8 +198,9 @@ std::string TestHttpServer::Url(std::string_view path) const {
 }
 
 std::wstring TestHttpServer::WideUrl(std::string_view path) const {
-  std::string narrow = Url(path);
-  return std::wstring(narrow.begin(), narrow.end());
+  std::wstring wide;
+  for (unsigned char c : Url(path)) wide += static_cast<wchar_t>(c);
+  return wide;
 }
 
 void TestHttpServer::SetRoute(const std::string& path, Route route) {

@@ -70,6 +70,9 @@ struct Route {
   std::optional<std::uint64_t> drop_after;
 };
 
+// A route that answers 200 with body.
+Route WithBody(std::string body);
+
 // A route that answers status (301, 302, 303, 307, 308) with "Location: location".
 Route Redirect(int status, std::string location);
 
