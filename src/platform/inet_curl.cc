@@ -343,6 +343,7 @@ class Request : public InternetObject {
 
   std::size_t TakeSpill(char* buffer, std::size_t size) {
     std::size_t n = std::min(size, spill_.size() - spill_begin_);
+    if (n == 0) return 0;
     std::memcpy(buffer, spill_.data() + spill_begin_, n);
     spill_begin_ += n;
     if (spill_begin_ == spill_.size()) {

@@ -7,13 +7,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/worker_thread.h"
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
 #include "support/test_http_server.h"
+#include "support/tinyproxy_server.h"
 
 namespace zenpo::platform {
 namespace {
@@ -491,6 +495,80 @@ TEST(InetProxyTest, DirectAccessIgnoresProxiesFromTheEnvironment) {
   ASSERT_TRUE(request);
   EXPECT_EQ(origin.RequestCount(), 1u);
   EXPECT_EQ(proxy.RequestCount(), 0u);
+}
+
+// A file nginx serves, with a known modification time.
+class InetNginxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(docroot_.path() / "d");
+    test::WriteFile(docroot_.path() / "d" / "f.bin", BodyBytes(0, kSize));
+    // 2001-02-03 04:05:06 GMT
+    std::filesystem::last_write_time(
+        docroot_.path() / "d" / "f.bin",
+        std::chrono::file_clock::from_sys(std::chrono::sys_seconds(981173106s)));
+    std::string error;
+    ASSERT_TRUE(nginx_.Start(&error)) << error;
+  }
+
+  static constexpr std::size_t kSize = 300000;
+  test::TempDir docroot_;
+  test::NginxServer nginx_{docroot_.path()};
+  HINTERNET root_ = OpenRoot();
+};
+
+TEST_F(InetNginxTest, ResumesWithRangeAndReportsTheFileTime) {
+  HINTERNET request =
+      InternetOpenUrl(root_, nginx_.WideUrl("/d/f.bin"), L"Accept: */*\r\nRange: bytes=100000-\r\n");
+  ASSERT_TRUE(request);
+  EXPECT_EQ(Query(request, inet_query::kStatusCode), "206");
+  EXPECT_EQ(Query(request, inet_query::kContentRange), "bytes 100000-299999/300000");
+  EXPECT_EQ(Query(request, inet_query::kContentLength), "200000");
+  CalendarTime t;
+  ASSERT_TRUE(HttpQueryLastModified(request, &t));
+  EXPECT_EQ(CalendarToFileTime(t), CalendarToFileTime({2001, 2, 3, 4, 5, 6, 0}));
+  std::string body;
+  ASSERT_TRUE(ReadAll(request, 20480, &body));
+  EXPECT_EQ(body, BodyBytes(100000, 200000));
+  EXPECT_TRUE(InternetCloseHandle(request));
+
+  HINTERNET past_end = InternetOpenUrl(root_, nginx_.WideUrl("/d/f.bin"), L"Range: bytes=300000-\r\n");
+  ASSERT_TRUE(past_end);
+  EXPECT_EQ(Query(past_end, inet_query::kStatusCode), "416");
+  EXPECT_EQ(Query(past_end, inet_query::kContentRange), "bytes */300000");
+
+  // nginx sends a directory named without its slash on to the name with it.
+  HINTERNET directory = InternetOpenUrl(root_, nginx_.WideUrl("/d"), L"");
+  ASSERT_TRUE(directory);
+  EXPECT_EQ(Query(directory, inet_query::kStatusCode), "403");
+}
+
+TEST(InetTinyproxyTest, GoesThroughTheProxyExceptForDotlessHosts) {
+  TestHttpServer origin;
+  origin.SetRoute("/f", test::WithBody("origin"));
+  test::TinyproxyServer proxy;
+  std::string error;
+  ASSERT_TRUE(proxy.Start(&error)) << error;
+  HINTERNET root =
+      InternetOpen(L"ZenpoTest/1.0", InternetAccess::kProxy, Wide(proxy.HostPort()), L"<local>");
+  ASSERT_TRUE(root);
+
+  HINTERNET proxied = InternetOpenUrl(root, origin.WideUrl("/f"), L"Range: bytes=0-\r\n");
+  ASSERT_TRUE(proxied) << proxy.Log();
+  std::string body;
+  ASSERT_TRUE(ReadAll(proxied, 100, &body));
+  EXPECT_EQ(body, "origin");
+  ASSERT_EQ(origin.RequestCount(), 1u);
+  auto request = origin.Requests()[0];
+  EXPECT_NE(request.Header("Via").value_or("").find("tinyproxy"), std::string::npos);
+  EXPECT_EQ(request.Header("User-Agent"), "ZenpoTest/1.0");
+  EXPECT_EQ(request.Header("Range"), "bytes=0-");
+
+  HINTERNET direct = InternetOpenUrl(
+      root, L"http://localhost:" + std::to_wstring(origin.port()) + L"/f", L"");
+  ASSERT_TRUE(direct);
+  ASSERT_EQ(origin.RequestCount(), 2u);
+  EXPECT_FALSE(origin.Requests()[1].Header("Via"));
 }
 
 }  // namespace

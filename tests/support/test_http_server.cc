@@ -67,13 +67,13 @@ std::string PathOf(const std::string& target) {
 // "bytes=N-" or "bytes=N-M"; anything else is not a range the server understands.
 bool ParseRange(const std::string& value, std::uint64_t* first, std::optional<std::uint64_t>* last) {
   if (value.rfind("bytes=", 0) != 0) return false;
-  std::string spec = value.substr(6);
-  std::size_t dash = spec.find('-');
+  std::string range_text = value.substr(6);
+  std::size_t dash = range_text.find('-');
   if (dash == 0 || dash == std::string::npos) return false;
   char* end = nullptr;
-  *first = std::strtoull(spec.c_str(), &end, 10);
-  if (end != spec.c_str() + dash) return false;
-  std::string tail = spec.substr(dash + 1);
+  *first = std::strtoull(range_text.c_str(), &end, 10);
+  if (end != range_text.c_str() + dash) return false;
+  std::string tail = range_text.substr(dash + 1);
   if (tail.empty()) {
     last->reset();
     return true;
