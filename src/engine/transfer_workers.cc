@@ -3,10 +3,30 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <functional>
 
 #include "report/report_message.h"
 
 namespace zenpo {
+namespace {
+
+std::atomic<int> running_workers{0};
+
+// Counts a worker body from before its thread starts to after its last step.
+platform::WorkerThread StartCounted(std::function<void()> body) {
+  ++running_workers;
+  platform::WorkerThread thread = platform::WorkerThread::Start([body = std::move(body)] {
+    body();
+    --running_workers;
+  });
+  if (!thread.started()) --running_workers;
+  return thread;
+}
+
+}  // namespace
+
+int RunningTransferWorkers() { return running_workers.load(); }
 
 struct OpenUrlWorker::Record {
   platform::HINTERNET internet;
@@ -22,7 +42,7 @@ OpenUrlWorker::OpenUrlWorker(platform::HINTERNET internet, std::wstring url,
   record_->internet = std::move(internet);
   record_->url = std::move(url);
   record_->headers = std::move(headers);
-  thread_ = platform::WorkerThread::Start([record = record_] { Run(record); });
+  thread_ = StartCounted([record = record_] { Run(record); });
 }
 
 OpenUrlWorker::~OpenUrlWorker() { thread_.Abandon(); }
@@ -66,7 +86,7 @@ ReadWorker::ReadWorker(platform::HINTERNET request, std::uint32_t size)
     : record_(std::make_shared<Record>()) {
   record_->request = std::move(request);
   record_->size = std::min(size, kBufferSize);
-  thread_ = platform::WorkerThread::Start([record = record_] { Run(record); });
+  thread_ = StartCounted([record = record_] { Run(record); });
 }
 
 ReadWorker::~ReadWorker() {

@@ -19,6 +19,11 @@
 
 namespace zenpo {
 
+// How many open and read workers are still running, abandoned ones included, so that
+// whoever tears down what they use (the reporting settings, the log) can wait for their
+// end first. Safe from any thread.
+int RunningTransferWorkers();
+
 // One open of a URL. The engine fills url, headers and internet before the worker
 // starts and reads request through TakeRequest, at any time.
 class OpenUrlWorker {

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "config/program_paths.h"
 #include "config/settings.h"
+#include "engine/transfer_workers.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "runtime/progress_state.h"
@@ -61,11 +63,18 @@ class DownloadUrlTest : public ::testing::Test {
     StatusLines.ClearAll();
     Route check;
     check.body = "ok";
-    server_.SetRoute("/check", check);
-    AppSettings.checkURL = server_.WideUrl("/check");
+    server_->SetRoute("/check", check);
+    AppSettings.checkURL = server_->WideUrl("/check");
     SetTrayWindow(&window_);
   }
   ~DownloadUrlTest() override {
+    // Abandoned workers end once the server has closed their connections; they report
+    // until then, so the settings and the log stay until they have all ended.
+    server_.reset();
+    for (int i = 0; i < 1000 && RunningTransferWorkers() > 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(RunningTransferWorkers(), 0);
     ResetTrayState();
     ResetRunFlags();
     StatusLines.ClearAll();
@@ -73,11 +82,11 @@ class DownloadUrlTest : public ::testing::Test {
 
   ResultCode Download(const std::string& path, std::wstring agent = L"",
                       std::wstring referer = L"", std::wstring authorization = L"") {
-    return DownloadUrl(server_.WideUrl(path), window_, agent, referer, authorization, L"");
+    return DownloadUrl(server_->WideUrl(path), window_, agent, referer, authorization, L"");
   }
   // Where a path of the server lands: one directory per piece, the port's colon replaced.
   fs::path Local(const std::string& path) const {
-    return home_.dir().path() / ("127.0.0.1#" + std::to_string(server_.port()) + path);
+    return home_.dir().path() / ("127.0.0.1#" + std::to_string(server_->port()) + path);
   }
   std::string LocalBytes(const std::string& path) const { return test::ReadFile(Local(path)); }
   void WriteLocal(const std::string& path, const std::string& bytes) {
@@ -86,7 +95,7 @@ class DownloadUrlTest : public ::testing::Test {
   }
   // The request headers of the last request for path.
   test::ReceivedRequest LastRequest(const std::string& path) const {
-    const auto requests = server_.Requests();
+    const auto requests = server_->Requests();
     for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
       if (it->target == path) return *it;
     }
@@ -98,14 +107,14 @@ class DownloadUrlTest : public ::testing::Test {
   }
 
   test::ProgramHome home_;
-  test::TestHttpServer server_;
+  std::optional<test::TestHttpServer> server_{std::in_place};
   test::FakeWindow window_;
 };
 
 TEST_F(DownloadUrlTest, FreshDownloadThenSkippedByItsDate) {
   Route r = Generated(300000);
   r.headers = {{"Last-Modified", kLastModified}};
-  server_.SetRoute("/d/f.zip", r);
+  server_->SetRoute("/d/f.zip", r);
 
   ASSERT_EQ(Download("/d/f.zip"), 900);
   EXPECT_EQ(LocalBytes("/d/f.zip"), BodyBytes(0, 300000));
@@ -125,7 +134,7 @@ TEST_F(DownloadUrlTest, FreshDownloadThenSkippedByItsDate) {
   EXPECT_EQ(StatusLines.ProgressLine.Get(), L"300000 / 300000 Bytes [ 100% ]");
   EXPECT_EQ(StatusLines.ResumeLine.Get(), L"Resume OK");
   EXPECT_EQ(StatusLines.UrlLine.Get(),
-            L"http://127.0.0.1:" + std::to_wstring(server_.port()) + L" /d /f.zip ");
+            L"http://127.0.0.1:" + std::to_wstring(server_->port()) + L" /d /f.zip ");
   EXPECT_NE(StatusLines.TimeLine.Get().find(L"[ -0 ] sec"), std::wstring::npos);
   EXPECT_FALSE(window_.TimerRunning(kProgressTimerId));
   EXPECT_GT(window_.invalidations(), 0);
@@ -143,7 +152,7 @@ TEST_F(DownloadUrlTest, FreshDownloadThenSkippedByItsDate) {
 }
 
 TEST_F(DownloadUrlTest, HeadersComeFromEntryThenProfileThenSettings) {
-  server_.SetRoute("/f", Generated(10));
+  server_->SetRoute("/f", Generated(10));
   hostProfiles = {{L"127.0.0.1", L"http://profile/", L"ProfileAgent", L"prof:pw"}};
   AppSettings.Authid = L"settings:pw";
 
@@ -169,15 +178,15 @@ TEST_F(DownloadUrlTest, HeadersComeFromEntryThenProfileThenSettings) {
 
 TEST_F(DownloadUrlTest, ResumesWhereTheServerHonoursRangeAndRestartsWhereItDoesNot) {
   const std::uint64_t size = 200000;
-  server_.SetRoute("/honour", Generated(size));
-  server_.SetRoute("/ignore", Generated(size, false));
+  server_->SetRoute("/honour", Generated(size));
+  server_->SetRoute("/ignore", Generated(size, false));
   WriteLocal("/honour", BodyBytes(0, 70000));
   WriteLocal("/ignore", BodyBytes(0, 70000));
 
   ASSERT_EQ(Download("/honour"), 900);
   EXPECT_EQ(LastRequest("/honour").Header("Range"), "bytes=70000-");
   EXPECT_EQ(StatusLines.ResumeLine.Get(), L"Resume OK");
-  EXPECT_EQ(server_.BodyBytesSent("/honour"), size - 70000);
+  EXPECT_EQ(server_->BodyBytesSent("/honour"), size - 70000);
   EXPECT_EQ(LocalBytes("/honour"), BodyBytes(0, size));
 
   ASSERT_EQ(Download("/ignore"), 900);
@@ -186,7 +195,7 @@ TEST_F(DownloadUrlTest, ResumesWhereTheServerHonoursRangeAndRestartsWhereItDoesN
 }
 
 TEST_F(DownloadUrlTest, CompleteFilesAreSkippedBySizeOrRange) {
-  server_.SetRoute("/same", Generated(5000));
+  server_->SetRoute("/same", Generated(5000));
   WriteLocal("/same", BodyBytes(0, 5000));
   EXPECT_EQ(Download("/same"), 902);
   EXPECT_TRUE(Logged("既にファイルはDownload済(size一致)です"));
@@ -194,7 +203,7 @@ TEST_F(DownloadUrlTest, CompleteFilesAreSkippedBySizeOrRange) {
   // 416 without any size: taken as complete.
   Route beyond;
   beyond.status = 416;
-  server_.SetRoute("/beyond", beyond);
+  server_->SetRoute("/beyond", beyond);
   WriteLocal("/beyond", "local");
   EXPECT_EQ(Download("/beyond"), 903);
   EXPECT_TRUE(Logged("既にファイルはDownload済(resumeオーバ)です"));
@@ -204,7 +213,7 @@ TEST_F(DownloadUrlTest, CompleteFilesAreSkippedBySizeOrRange) {
   Route missing;
   missing.status = 404;
   missing.body = "12345";
-  server_.SetRoute("/gone", missing);
+  server_->SetRoute("/gone", missing);
   WriteLocal("/gone", "abcde");
   EXPECT_EQ(Download("/gone"), 902);
 }
@@ -212,7 +221,7 @@ TEST_F(DownloadUrlTest, CompleteFilesAreSkippedBySizeOrRange) {
 // A local file larger than the server's cannot be the server's file: the range beyond the
 // end (416 with the server's size) makes the engine start it over.
 TEST_F(DownloadUrlTest, LocalFileLargerThanTheServersIsStartedOver) {
-  server_.SetRoute("/f", Generated(1000));
+  server_->SetRoute("/f", Generated(1000));
   WriteLocal("/f", std::string(5000, 'x'));
   ASSERT_EQ(Download("/f"), 900);
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 1000));
@@ -223,15 +232,15 @@ TEST_F(DownloadUrlTest, ErrorStatusesAndFailedRequests) {
   Route missing;
   missing.status = 404;
   missing.body = "not here";
-  server_.SetRoute("/missing", missing);
+  server_->SetRoute("/missing", missing);
   EXPECT_EQ(Download("/missing"), 133);
   EXPECT_TRUE(Logged("サーバからerror STATUSが返却されました"));
   EXPECT_TRUE(Logged("HTTPstatus->404"));
   EXPECT_FALSE(fs::exists(Local("/missing")));
 
   // Redirects are followed; the file keeps the name of the URL asked for.
-  server_.SetRoute("/old", test::Redirect(302, "/new"));
-  server_.SetRoute("/new", Generated(3000));
+  server_->SetRoute("/old", test::Redirect(302, "/new"));
+  server_->SetRoute("/new", Generated(3000));
   EXPECT_EQ(Download("/old"), 900);
   EXPECT_EQ(LocalBytes("/old"), BodyBytes(0, 3000));
 
@@ -245,31 +254,31 @@ TEST_F(DownloadUrlTest, ConnectionCheckFailsOrTimesOut) {
   EXPECT_EQ(Download("/f"), 104);
   Route hang;
   hang.never_answer = true;
-  server_.SetRoute("/hang", hang);
-  AppSettings.checkURL = server_.WideUrl("/hang");
+  server_->SetRoute("/hang", hang);
+  AppSettings.checkURL = server_->WideUrl("/hang");
   AppSettings.CNTimeout = 300;
   EXPECT_EQ(Download("/f"), 104);
   EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"ネットワーク接続でerrorが発生しました",
                                                       L"ネットワーク接続がタイムアウトしました"}));
   // The abandoned check does not disturb the next download.
-  AppSettings.checkURL = server_.WideUrl("/check");
-  server_.SetRoute("/f", Generated(50000));
+  AppSettings.checkURL = server_->WideUrl("/check");
+  server_->SetRoute("/f", Generated(50000));
   EXPECT_EQ(Download("/f"), 900);
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 50000));
   // A check page answering 404 still passes.
-  AppSettings.checkURL = server_.WideUrl("/no-such-page");
+  AppSettings.checkURL = server_->WideUrl("/no-such-page");
   EXPECT_EQ(Download("/f"), 902);
 }
 
 TEST_F(DownloadUrlTest, RequestWithoutHeadersWithinTheTimeOutRestartsTheProgram) {
   Route hang;
   hang.never_answer = true;
-  server_.SetRoute("/hang", hang);
+  server_->SetRoute("/hang", hang);
   AppSettings.DLTimeout = 300;
   EXPECT_EQ(Download("/hang"), 103);
   EXPECT_TRUE(Logged("WinInetハンドル(OpenUrl)リセット"));
   // The late end of the abandoned open writes nothing into the next download.
-  server_.SetRoute("/f", Generated(40000));
+  server_->SetRoute("/f", Generated(40000));
   AppSettings.DLTimeout = 20000;
   EXPECT_EQ(Download("/f"), 900);
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 40000));
@@ -278,7 +287,7 @@ TEST_F(DownloadUrlTest, RequestWithoutHeadersWithinTheTimeOutRestartsTheProgram)
 // An open whose handle has arrived but whose worker has not yet ended when the time-out
 // expires is given up with 200. The worker is held in its last trace report.
 TEST_F(DownloadUrlTest, OpenTimedOutAfterItsHandleArrived) {
-  server_.SetRoute("/f", Generated(1000));
+  server_->SetRoute("/f", Generated(1000));
   AppSettings.loglevel = 3;
   AppSettings.msglevel = 9;
   AppSettings.DLTimeout = 300;
@@ -306,7 +315,7 @@ TEST_F(DownloadUrlTest, OpenTimedOutAfterItsHandleArrived) {
 TEST_F(DownloadUrlTest, StalledBodyTimesOutAndResumesLater) {
   Route r = Generated(100000);
   r.stall_after = 30000;
-  server_.SetRoute("/f", r);
+  server_->SetRoute("/f", r);
   AppSettings.DLTimeout = 500;
   EXPECT_EQ(Download("/f"), 400);
   EXPECT_TRUE(Logged("Downloadデータ受信がタイムアウトしました"));
@@ -314,7 +323,7 @@ TEST_F(DownloadUrlTest, StalledBodyTimesOutAndResumesLater) {
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 30000));
   EXPECT_TRUE(window_.TimerRunning(kProgressTimerId));
 
-  server_.SetRoute("/f", Generated(100000));
+  server_->SetRoute("/f", Generated(100000));
   EXPECT_EQ(Download("/f"), 900);
   EXPECT_EQ(LastRequest("/f").Header("Range"), "bytes=30000-");
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 100000));
@@ -324,7 +333,7 @@ TEST_F(DownloadUrlTest, StalledBodyTimesOutAndResumesLater) {
 TEST_F(DownloadUrlTest, ReadFailsWhenTheLibraryGivesUp) {
   Route r = Generated(100000);
   r.stall_after = 20000;
-  server_.SetRoute("/f", r);
+  server_->SetRoute("/f", r);
   AppSettings.DLTimeout = 10000;
   EXPECT_EQ(Download("/f"), 500);
   EXPECT_TRUE(Logged("Downloadデータ受信でerrorが発生しました"));
@@ -334,11 +343,11 @@ TEST_F(DownloadUrlTest, ReadFailsWhenTheLibraryGivesUp) {
 TEST_F(DownloadUrlTest, ShortAndLongBodiesFailTheSizeCheck) {
   Route dropped = Generated(100000);
   dropped.drop_after = 50000;
-  server_.SetRoute("/short", dropped);
+  server_->SetRoute("/short", dropped);
   EXPECT_EQ(Download("/short"), 600);
   EXPECT_TRUE(Logged("Downloadが途中で中断されました(WEBサーバfilesize > DL filesize)"));
   EXPECT_EQ(LocalBytes("/short"), BodyBytes(0, 50000));
-  server_.SetRoute("/short", Generated(100000));
+  server_->SetRoute("/short", Generated(100000));
   EXPECT_EQ(Download("/short"), 900);
   EXPECT_EQ(LocalBytes("/short"), BodyBytes(0, 100000));
 
@@ -347,7 +356,7 @@ TEST_F(DownloadUrlTest, ShortAndLongBodiesFailTheSizeCheck) {
   longer.status = 206;
   longer.headers = {{"Content-Range", "bytes 100-199/200"}};
   longer.body = std::string(150, 'b');
-  server_.SetRoute("/long", longer);
+  server_->SetRoute("/long", longer);
   WriteLocal("/long", std::string(100, 'a'));
   EXPECT_EQ(Download("/long"), 136);
   EXPECT_TRUE(Logged("ファイルサイズ不正(WEBサーバfilesize < DL filesize)"));
@@ -357,7 +366,7 @@ TEST_F(DownloadUrlTest, ShortAndLongBodiesFailTheSizeCheck) {
 TEST_F(DownloadUrlTest, BodyWithoutLengthIsTakenAsItComes) {
   Route r = Generated(70000, false);
   r.content_length = false;
-  server_.SetRoute("/f", r);
+  server_->SetRoute("/f", r);
   WriteLocal("/f", "stale local bytes");
   EXPECT_EQ(Download("/f"), 900);
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 70000));
@@ -368,10 +377,10 @@ TEST_F(DownloadUrlTest, BodyWithoutLengthIsTakenAsItComes) {
 
 TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
   test::RecordingMessageBox boxes;
-  server_.SetRoute("/f", Generated(400000));
+  server_->SetRoute("/f", Generated(400000));
   CloseRequested = 1;
   EXPECT_EQ(Download("/f"), 101);
-  EXPECT_EQ(server_.RequestCount(), 0u);
+  EXPECT_EQ(server_->RequestCount(), 0u);
   CloseRequested = 0;
 
   // Slow chunks (NoWait off) give the pause time to arrive mid-body.
@@ -399,10 +408,10 @@ TEST_F(DownloadUrlTest, LocalFileThatCannotBeWritten) {
   // A file where the host's directory belongs.
   test::WriteFile(Local(""), "in the way");
   // A whole-file answer empties the file first; a partial one appends at once.
-  server_.SetRoute("/f", Generated(1000, false));
+  server_->SetRoute("/f", Generated(1000, false));
   EXPECT_EQ(Download("/f"), 134);
   EXPECT_TRUE(Logged("Downloadファイルのクリアでerrorが発生しました"));
-  server_.SetRoute("/g", Generated(1000));
+  server_->SetRoute("/g", Generated(1000));
   EXPECT_EQ(Download("/g"), 135);
   EXPECT_TRUE(Logged("Download出力ファイルのオープンでerrorが発生しました"));
   EXPECT_EQ(test::ReadFile(Local("")), "in the way");
@@ -411,7 +420,7 @@ TEST_F(DownloadUrlTest, LocalFileThatCannotBeWritten) {
 // A full disk: the write that does not fit ends the transfer at once, and the file holds
 // an exact prefix that a later run completes.
 TEST_F(DownloadUrlTest, FullDiskEndsTheTransferWithAnExactPrefix) {
-  server_.SetRoute("/f", Generated(300000));
+  server_->SetRoute("/f", Generated(300000));
   struct sigaction ignore = {}, old_action = {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &old_action);
@@ -435,8 +444,8 @@ TEST_F(DownloadUrlTest, FullDiskEndsTheTransferWithAnExactPrefix) {
 TEST_F(DownloadUrlTest, NoUrlWritesOutsideTheDownloadDirectory) {
   fs::create_directory(home_ / "dl");
   BuildLogPath(L"dl");
-  server_.SetRoute("/x", Generated(100));
-  const std::wstring base = L"http://127.0.0.1:" + std::to_wstring(server_.port());
+  server_->SetRoute("/x", Generated(100));
+  const std::wstring base = L"http://127.0.0.1:" + std::to_wstring(server_->port());
   EXPECT_EQ(DownloadUrl(base + L"/../../x", window_, L"", L"", L"", L""), 900);
   AppSettings.mkdir = 0;
   EXPECT_EQ(DownloadUrl(base + L"/..", window_, L"", L"", L"", L""), 133);
@@ -444,14 +453,14 @@ TEST_F(DownloadUrlTest, NoUrlWritesOutsideTheDownloadDirectory) {
   for (const auto& entry : fs::directory_iterator(home_.dir().path())) {
     EXPECT_EQ(entry.path().filename(), "dl");
   }
-  EXPECT_EQ(test::ReadFile(home_ / ("dl/127.0.0.1#" + std::to_string(server_.port()) + "/##/##/x")),
+  EXPECT_EQ(test::ReadFile(home_ / ("dl/127.0.0.1#" + std::to_string(server_->port()) + "/##/##/x")),
             BodyBytes(0, 100));
 }
 
 // Sizes beyond 32 bits: a sparse 3 GiB prefix is resumed, and a complete one skipped.
 TEST_F(DownloadUrlTest, FilesOfMoreThanTwoGibibytes) {
   const std::uint64_t prefix = 3ULL << 30;
-  server_.SetRoute("/big", Generated(prefix + 5000));
+  server_->SetRoute("/big", Generated(prefix + 5000));
   WriteLocal("/big", "");
   fs::resize_file(Local("/big"), prefix);
   ASSERT_EQ(Download("/big"), 900);
