@@ -86,6 +86,7 @@ class Download {
   ResultCode CheckConnection();
   ResultCode OpenRequest(const std::wstring& headers, bool may_start_over, bool* start_over);
   ResultCode Transfer();
+  ResultCode HandleChunk(const char* data, std::uint32_t count);
   ResultCode Finish();
   void PublishProgress(std::int64_t received);
 
@@ -99,6 +100,8 @@ class Download {
   platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
   std::int64_t expected_ = 0;        // E: the server's full size, 0 when unknown
   std::int64_t percent_ = 0;         // P
+  // The body's file; written only by the read worker's chunk handler while it runs.
+  AppendFile out_;
 };
 
 ResultCode Download::Run(RequestIdentity entry) {
@@ -295,6 +298,21 @@ void Download::PublishProgress(std::int64_t received) {
   window_.Invalidate();
 }
 
+// One chunk, on the read worker's thread: into the file at once, then the tray, the
+// pause between chunks, the abort check and the progress.
+ResultCode Download::HandleChunk(const char* data, std::uint32_t count) {
+  // A block that does not reach the file whole (a full disk) ends the transfer here, so
+  // the file stays a prefix of the server's file that a later run can resume.
+  if ((!out_.is_open() && !out_.Open(path_.narrow)) || !out_.Write(data, count)) {
+    return rc::kOutputOpenFailed;
+  }
+  UpdateTrayIcon(tray_state::kChunkWritten);
+  if (NoWait.load() == 0) std::this_thread::sleep_for(milliseconds(ChunkWait.load()));
+  if (AbortRequested()) return rc::kUserAbort;
+  PublishProgress(count);
+  return 0;
+}
+
 ResultCode Download::Transfer() {
   StatusLines.StateLine.Set(L"LOADING");
   window_.Invalidate();
@@ -307,53 +325,40 @@ ResultCode Download::Transfer() {
 
   const auto read_size = static_cast<std::uint32_t>(
       std::clamp<std::int32_t>(AppSettings.DLBuff, kMinDLBuff, kMaxDLBuff));
-  const milliseconds read_timeout = SettingMs(AppSettings.DLTimeout);
-  ReadWorker reader(request_, read_size);
-  if (!reader.started()) {
+  ReadWorker reader(request_, read_size, [this](const char* data, std::uint32_t count) {
+    return HandleChunk(data, count);
+  });
+  if (!reader.Start()) {
     CloseAll();
     return Fail(rc::kReadFailed, L"Downloadデータ受信でerrorが発生しました");
   }
-  // The file stays open for the whole body; each block is written through at once, so
-  // every received byte is in the file before the next read.
-  AppendFile out;
-  for (;;) {
-    if (!reader.Read(read_timeout)) {
+  const ReadWorker::End end = reader.Wait(SettingMs(AppSettings.DLTimeout));
+  // From here on the worker touches neither the file nor the progress.
+  out_.Close();
+  switch (end) {
+    case ReadWorker::End::kTimedOut:
       std::this_thread::sleep_for(kResetPause);
       // Closing the request makes the pending read return.
       if (!platform::InternetCloseHandle(request_)) {
-        reader.Abandon();
         LeaveHandlesOpen();
         return Fail(rc::kRestart, L"WinInetハンドル(ReadFile)リセット");
       }
       request_.reset();
       CloseAll();
       std::this_thread::sleep_for(kResetPause);
-      reader.Abandon();
       return Fail(rc::kReadTimeout, L"Downloadデータ受信がタイムアウトしました");
-    }
-    const std::uint32_t count = reader.count();
-    if (!reader.ok()) {
+    case ReadWorker::End::kReadFailed:
       CloseAll();
       return Fail(rc::kReadFailed, L"Downloadデータ受信でerrorが発生しました");
-    }
-    // A block that does not reach the file whole (a full disk) ends the transfer here,
-    // so the file stays a prefix of the server's file that a later run can resume.
-    if ((!out.is_open() && !out.Open(path_.narrow)) || !out.Write(reader.data(), count)) {
-      out.Close();
+    case ReadWorker::End::kStopped:
       CloseAll();
+      if (reader.stop_code() == rc::kUserAbort) {
+        return Fail(rc::kUserAbort, kAbortText, level::kShown);
+      }
       return Fail(rc::kOutputOpenFailed, kOutputOpenText);
-    }
-    UpdateTrayIcon(tray_state::kChunkWritten);
-    if (NoWait.load() == 0) std::this_thread::sleep_for(milliseconds(ChunkWait.load()));
-    if (AbortRequested()) {
-      out.Close();
-      CloseAll();
-      return Fail(rc::kUserAbort, kAbortText, level::kShown);
-    }
-    PublishProgress(count);
-    if (count == 0) break;
+    case ReadWorker::End::kBodyEnded:
+      break;
   }
-  out.Close();
   CloseAll();
   window_.KillTimer(kProgressTimerId);
   return Finish();

@@ -13,10 +13,9 @@ namespace zenpo {
 constexpr std::size_t kMaxWidePathChars = 1024;
 
 std::int64_t LocalFileSize(const std::string& path_mb) {
+  // Fails for anything but a regular file.
   std::error_code ec;
-  const std::filesystem::path path(path_mb);
-  if (!std::filesystem::is_regular_file(path, ec)) return 0;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  const std::uintmax_t size = std::filesystem::file_size(path_mb, ec);
   return ec ? 0 : static_cast<std::int64_t>(size);
 }
 

@@ -69,66 +69,65 @@ void OpenUrlWorker::Run(const std::shared_ptr<Record>& record) {
 struct ReadWorker::Record {
   platform::HINTERNET request;
   std::uint32_t size = 0;
+  ChunkHandler handler;
   std::mutex mutex;
   std::condition_variable cv;
-  // Guarded by mutex: a read asked for and not yet taken, a read ended, the worker's end.
-  bool requested = false;
-  bool done = false;
-  bool quit = false;
-  bool ok = false;
-  std::uint32_t count = 0;
-  // Written by the worker during a read, read by the engine after done; the hand-over
-  // under mutex orders the two.
+  // Guarded by mutex.
+  bool reading = false;
+  std::chrono::steady_clock::time_point read_start;
+  bool ended = false;
+  bool abandoned = false;
+  End end = End::kBodyEnded;
+  std::int32_t stop_code = 0;
+  // Filled by a read outside the lock; handed to the handler under it.
   std::array<char, kBufferSize> buffer;
 };
 
-ReadWorker::ReadWorker(platform::HINTERNET request, std::uint32_t size)
+ReadWorker::ReadWorker(platform::HINTERNET request, std::uint32_t size, ChunkHandler handler)
     : record_(std::make_shared<Record>()) {
   record_->request = std::move(request);
   record_->size = std::min(size, kBufferSize);
+  record_->handler = std::move(handler);
+}
+
+ReadWorker::~ReadWorker() { thread_.Abandon(); }
+
+bool ReadWorker::Start() {
   thread_ = StartCounted([record = record_] { Run(record); });
+  return thread_.started();
 }
 
-ReadWorker::~ReadWorker() {
-  bool pending;
-  {
-    std::lock_guard<std::mutex> lock(record_->mutex);
-    record_->quit = true;
-    pending = record_->requested;
-  }
-  record_->cv.notify_all();
-  // An idle worker sees quit at once; a pending read may take as long as the library.
-  if (!pending) thread_.WaitFor(std::chrono::seconds(10));
-  thread_.Abandon();
-}
-
-const char* ReadWorker::data() const { return record_->buffer.data(); }
-
-bool ReadWorker::Read(std::chrono::milliseconds timeout) {
+ReadWorker::End ReadWorker::Wait(std::chrono::milliseconds read_timeout) {
   std::unique_lock<std::mutex> lock(record_->mutex);
-  record_->requested = true;
-  record_->done = false;
-  record_->cv.notify_all();
-  if (!record_->cv.wait_for(lock, timeout, [this] { return record_->done; })) return false;
-  ok_ = record_->ok;
-  count_ = record_->count;
-  return true;
-}
-
-void ReadWorker::Abandon() {
-  {
-    std::lock_guard<std::mutex> lock(record_->mutex);
-    record_->quit = true;
+  while (!record_->ended) {
+    if (!record_->reading) {
+      // A chunk is being handled; the next read has not started.
+      record_->cv.wait_for(lock, read_timeout);
+      continue;
+    }
+    const auto deadline = record_->read_start + read_timeout;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      record_->abandoned = true;
+      return End::kTimedOut;
+    }
+    record_->cv.wait_until(lock, deadline);
   }
-  record_->cv.notify_all();
-  thread_.Abandon();
+  stop_code_ = record_->stop_code;
+  return record_->end;
 }
 
 void ReadWorker::Run(const std::shared_ptr<Record>& record) {
   std::unique_lock<std::mutex> lock(record->mutex);
+  auto finish = [&](End end, std::int32_t code) {
+    record->end = end;
+    record->stop_code = code;
+    record->ended = true;
+    record->cv.notify_all();
+  };
   for (;;) {
-    record->cv.wait(lock, [&] { return record->requested || record->quit; });
-    if (!record->requested) return;
+    if (record->abandoned) return;
+    record->reading = true;
+    record->read_start = std::chrono::steady_clock::now();
     lock.unlock();
     bool ok = false;
     std::uint32_t count = 0;
@@ -139,11 +138,14 @@ void ReadWorker::Run(const std::shared_ptr<Record>& record) {
       ReportMessage(L"InternetReadFile thread end", level::kTrace, level::kNotShown);
     }
     lock.lock();
-    record->ok = ok;
-    record->count = ok ? count : 0;
-    record->requested = false;
-    record->done = true;
-    record->cv.notify_all();
+    record->reading = false;
+    // Given up while reading: whatever came back belongs to no download any more.
+    if (record->abandoned) return;
+    if (!ok) return finish(End::kReadFailed, 0);
+    if (const std::int32_t code = record->handler(record->buffer.data(), count); code != 0) {
+      return finish(End::kStopped, code);
+    }
+    if (count == 0) return finish(End::kBodyEnded, 0);
   }
 }
 

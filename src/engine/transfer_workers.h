@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,32 +53,41 @@ class OpenUrlWorker {
   platform::WorkerThread thread_;
 };
 
-// The reads of one body: one thread performs them one at a time into a buffer of its
-// own record, so there is no allocation per read. Used by one engine thread.
+// The reads of one body, on a thread of its own, into a buffer of its own record (no
+// allocation per read). After each successful read the worker hands the chunk to the
+// engine's handler, which puts it in the file before the next read starts. The engine
+// watches every read with its time-out; a read that outlasts it is abandoned, and from
+// then on the worker calls the handler no more, whatever the read returns later.
 class ReadWorker {
  public:
   // The largest read; the buffer holds this many bytes.
   static constexpr std::uint32_t kBufferSize = 20480;
 
-  // Starts the thread for reads of up to size bytes (at most kBufferSize) from request.
-  ReadWorker(platform::HINTERNET request, std::uint32_t size);
+  // Called on the worker thread with each chunk, the final empty one included, and never
+  // at the same time as the engine gives the worker up. Returns 0 to go on, or the code
+  // that ends the transfer.
+  using ChunkHandler = std::function<std::int32_t(const char* data, std::uint32_t count)>;
+
+  enum class End {
+    kBodyEnded,   // a read returned 0 bytes and its chunk was handled
+    kReadFailed,  // a read failed
+    kStopped,     // the handler returned a code (stop_code)
+    kTimedOut,    // a read outlasted the time-out; the worker is abandoned
+  };
+
+  // Prepares reads of up to size bytes (at most kBufferSize) from request.
+  ReadWorker(platform::HINTERNET request, std::uint32_t size, ChunkHandler handler);
   ReadWorker(const ReadWorker&) = delete;
   ReadWorker& operator=(const ReadWorker&) = delete;
-  // Ends the thread: waits for it when no read is pending, abandons it otherwise.
+  // Joins a worker that has ended, else leaves it to end on its own.
   ~ReadWorker();
 
-  bool started() const { return thread_.started(); }
-
-  // Starts one read and waits up to timeout for it. True when the read has ended; then
-  // ok(), count() and data() tell its outcome until the next Read. False when it still
-  // runs: the read is left pending and the worker must be abandoned.
-  bool Read(std::chrono::milliseconds timeout);
-  bool ok() const { return ok_; }
-  std::uint32_t count() const { return count_; }
-  const char* data() const;
-
-  // Gives up the thread; a pending read ends into the abandoned record.
-  void Abandon();
+  // Starts the worker and waits until the body has ended, a read failed, the handler
+  // stopped the transfer, or one read has taken longer than read_timeout. False when no
+  // thread could be made.
+  bool Start();
+  End Wait(std::chrono::milliseconds read_timeout);
+  std::int32_t stop_code() const { return stop_code_; }
 
  private:
   struct Record;
@@ -85,8 +95,7 @@ class ReadWorker {
 
   std::shared_ptr<Record> record_;
   platform::WorkerThread thread_;
-  bool ok_ = false;
-  std::uint32_t count_ = 0;
+  std::int32_t stop_code_ = 0;
 };
 
 }  // namespace zenpo
