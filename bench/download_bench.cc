@@ -57,6 +57,7 @@ class NullWindow : public zenpo::platform::Window {
 struct Measure {
   double wall_s = 0;
   double cpu_s = 0;
+  double user_s = 0;
   double peak_mib = 0;
   int status = -1;
 };
@@ -76,6 +77,8 @@ Measure Run(const std::vector<std::string>& words) {
   m.wall_s = std::chrono::duration<double>(Clock::now() - start).count();
   m.cpu_s = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  m.user_s = static_cast<double>(usage.ru_utime.tv_sec) +
+             static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
   m.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
   m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return m;
@@ -245,14 +248,15 @@ int main(int argc, char** argv) {
     const double curl_peak = median("curl", &Measure::peak_mib);
     std::printf("%llu MiB from nginx on loopback, median of %d rounds\n",
                 static_cast<unsigned long long>(size_mib), rounds);
-    std::printf("%-26s %9s %9s %10s %8s %8s %8s\n", "", "wall s", "cpu s", "peak MiB",
-                "wall/c", "cpu/c", "peak/c");
+    std::printf("%-26s %9s %9s %9s %10s %8s %8s %8s\n", "", "wall s", "cpu s", "user s",
+                "peak MiB", "wall/c", "cpu/c", "peak/c");
     for (const auto& [name, words] : tools) {
       const double wall = median(name, &Measure::wall_s);
       const double cpu = median(name, &Measure::cpu_s);
       const double peak = median(name, &Measure::peak_mib);
-      std::printf("%-26s %9.3f %9.3f %10.1f %8.2f %8.2f %8.2f\n", name.c_str(), wall, cpu, peak,
-                  wall / curl_wall, cpu / curl_cpu, peak / curl_peak);
+      std::printf("%-26s %9.3f %9.3f %9.3f %10.1f %8.2f %8.2f %8.2f\n", name.c_str(), wall, cpu,
+                  median(name, &Measure::user_s), peak, wall / curl_wall, cpu / curl_cpu,
+                  peak / curl_peak);
     }
   }
   fs::remove_all(dir);

@@ -287,10 +287,12 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
 // Measures the file after a chunk and publishes the progress; the size shown is the
 // size a later run would resume from.
 void Download::PublishProgress(std::int64_t received) {
+  // The open file's own size spares a path lookup per chunk.
+  std::int64_t size = out_.Size();
+  if (size < 0) size = LocalFileSize(path_.narrow);
   {
     std::lock_guard<std::mutex> lock(SharedLock);
     ProgressState.receivedBytes += received;
-    const std::int64_t size = LocalFileSize(path_.narrow);
     ProgressState.remainingBytes = expected_ - size;
     if (expected_ > 0) percent_ = ProgressPercent(size, expected_);
     StatusLines.ProgressLine.Set(FormatProgressLine(size, expected_, percent_));

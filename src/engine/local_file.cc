@@ -48,6 +48,11 @@ bool AppendFile::Write(const void* data, std::size_t size) {
   return std::fwrite(data, 1, size, file_) == size;
 }
 
+std::int64_t AppendFile::Size() const {
+  std::int64_t size = -1;
+  return platform::OpenFileSize(file_, &size) ? size : -1;
+}
+
 void AppendFile::Close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;

@@ -37,6 +37,9 @@ class AppendFile {
   bool is_open() const { return file_ != nullptr; }
   // Writes the whole block; false when any of it could not be written (a full disk).
   bool Write(const void* data, std::size_t size);
+  // The size of the file as the file system has it now (measured, not counted); -1 when
+  // it cannot be read or no file is open.
+  std::int64_t Size() const;
   void Close();
 
  private:
