@@ -5,13 +5,10 @@
 //   download_bench [size_mib=1024] [rounds=3]
 //
 // Every download runs in a process of its own, so its CPU time and peak resident memory
-// are its own; the figures are the medians over the rounds. nginx, its files and the
+// are its own; the figures are the medians over the rounds. The served file and the
 // downloads live in a temporary directory removed at the end.
-#include <netinet/in.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +28,7 @@
 #include "config/settings.h"
 #include "engine/download_url.h"
 #include "platform/window.h"
+#include "support/nginx_server.h"
 
 extern char** environ;
 
@@ -83,76 +81,6 @@ Measure Run(const std::vector<std::string>& words) {
   m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return m;
 }
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof(addr);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
-bool Reachable(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-  close(fd);
-  return ok;
-}
-
-// nginx serving dir on a free loopback port, in the foreground of a child process.
-class Nginx {
- public:
-  explicit Nginx(const fs::path& dir) : dir_(dir) {
-    for (int attempt = 0; attempt < 5 && pid_ <= 0; ++attempt) {
-      port_ = FreePort();
-      std::ofstream(dir / "nginx.conf")
-          << "daemon off;\nmaster_process off;\nworker_processes 1;\nuser root;\n"
-          << "error_log " << (dir / "error.log").string() << ";\npid "
-          << (dir / "nginx.pid").string() << ";\nevents { worker_connections 64; }\n"
-          << "http {\n access_log off;\n sendfile on;\n"
-          << " client_body_temp_path " << dir.string() << "/t1;\n proxy_temp_path "
-          << dir.string() << "/t2;\n fastcgi_temp_path " << dir.string()
-          << "/t3;\n uwsgi_temp_path " << dir.string() << "/t4;\n scgi_temp_path "
-          << dir.string() << "/t5;\n"
-          << " server { listen 127.0.0.1:" << port_ << "; root " << (dir / "www").string()
-          << "; }\n}\n";
-      const std::string conf = (dir / "nginx.conf").string();
-      const char* argv[] = {"nginx", "-c", conf.c_str(), "-p", dir.c_str(), nullptr};
-      if (posix_spawnp(&pid_, "nginx", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-        pid_ = 0;
-        continue;
-      }
-      for (int i = 0; i < 100 && !Reachable(port_); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      if (!Reachable(port_)) Stop();
-    }
-  }
-  ~Nginx() { Stop(); }
-  bool running() const { return pid_ > 0; }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-  fs::path dir_;
-  int port_ = 0;
-  pid_t pid_ = 0;
-};
 
 // The child side: one DownloadUrl into dir with the given read size; exits with its code.
 int EngineChild(const std::string& dir, const std::string& url, const std::string& check,
@@ -208,9 +136,10 @@ int main(int argc, char** argv) {
 
   int result = 0;
   {
-    Nginx nginx(dir);
-    if (!nginx.running()) {
-      std::fprintf(stderr, "nginx did not start (see %s)\n", (dir / "error.log").c_str());
+    zenpo::test::NginxServer nginx(dir / "www");
+    std::string error;
+    if (!nginx.Start(&error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
       fs::remove_all(dir);
       return 2;
     }
