@@ -27,10 +27,11 @@ enum class InternetAccess { kDirect = 1, kProxy = 3 };
 //   kReceiveTimeout      an open fails when no response byte arrives for this long once
 //                        the connection is up;
 //   kDataReceiveTimeout  a read fails when no body byte arrives for this long;
-//   the others           accepted and kept, with no effect: there is no cache, no listen
+//   the others           accepted, with no effect: there is no cache, no listen
 //                        socket, connects are not retried and sends are never slow enough
 //                        to matter next to the receive limits.
-// 0 means no limit. Without the option: connect 60000, receive and data receive 30000.
+// Options apply to the opens made after them. 0 means no limit (connecting then still
+// ends after libcurl's own 300 s). Unset: connect 60000, receive and data receive 30000.
 namespace inet_option {
 constexpr int kConnectTimeout = 2;
 constexpr int kConnectRetries = 3;
@@ -80,8 +81,8 @@ bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time);
 // error, a time-out or when the handle was closed meanwhile. A connection that closes
 // before the announced length is an end, not an error: the caller compares sizes. Bytes
 // received before an error are returned first; the error comes with the next read.
-// The handle holds at most a few receive buffers of the body in memory: the transfer
-// waits while nobody reads.
+// The handle reads at most about 80 KiB ahead of the caller; beyond that the transfer
+// waits until someone reads, so the body stays with the server.
 bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
                       std::uint32_t* read);
 
@@ -93,8 +94,8 @@ bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size
 bool InternetCloseHandle(const HINTERNET& handle);
 
 // For tests: the most body bytes the request has held outside the caller's buffers at
-// any one time (a share of one receive buffer that did not fit the caller's read); 0 for
-// anything but a request handle.
+// any one time (read ahead of the caller: at most 80 KiB); 0 for anything but a request
+// handle.
 std::size_t InternetPeakBufferedBytes(const HINTERNET& request);
 
 }  // namespace zenpo::platform

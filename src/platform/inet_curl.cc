@@ -3,8 +3,9 @@
 // Each request owns a multi handle with one easy transfer. Whoever calls an open or a
 // read drives the transfer (curl_multi_perform / curl_multi_poll) until it has what it
 // needs; between calls nothing drives it, so the kernel's socket buffers hold the data
-// and the server waits. Body bytes go straight into the caller's buffer; a receive buffer
-// that does not fit is kept in a small spill, and a transfer with no room left is paused.
+// and the server waits. Body bytes go straight into the caller's buffer; what does not
+// fit goes to a small spill that the next read takes first, and once the spill is full
+// the transfer is paused.
 // A close sets a flag and wakes the poll, so the pending call returns at once; the curl
 // handles are released by whichever of the close and the pending call comes last.
 #include "platform/inet.h"
@@ -39,8 +40,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// libcurl's receive buffer. The spill and the paused data are each at most about this.
+// libcurl's receive buffer; libcurl hands the body over in pieces of at most 16 KiB.
 constexpr long kReceiveBufferBytes = 64 * 1024;
+// Body bytes read ahead of the caller before the transfer pauses; a read then often finds
+// its bytes without a call into libcurl. The spill holds at most this plus one piece.
+constexpr std::size_t kSpillBytes = 64 * 1024;
 // A response whose header lines exceed this is refused rather than kept in memory.
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 constexpr long kMaxRedirects = 20;
@@ -102,6 +106,23 @@ std::string HostOf(const std::string& url) {
   }
   curl_url_cleanup(u);
   return host;
+}
+
+// The first header named name in a raw block, without surrounding blanks.
+bool FindHeader(const std::string& block, std::string_view name, std::string* value) {
+  std::size_t pos = block.find("\r\n");  // past the status line
+  while (pos != std::string::npos && pos + 2 < block.size()) {
+    std::size_t start = pos + 2;
+    std::size_t end = block.find("\r\n", start);
+    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
+    std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), name)) {
+      *value = std::string(TrimBlanks(line.substr(colon + 1)));
+      return true;
+    }
+    pos = end;
+  }
+  return false;
 }
 
 class Request;
@@ -308,7 +329,8 @@ class Request : public InternetObject {
   // Runs the transfer until ready() holds, the transfer ends, the handle is closed or
   // no byte arrives for idle_ms on an established connection (0: no limit).
   Outcome Drive(const std::function<bool()>& ready, std::uint32_t idle_ms) {
-    last_progress_ = Clock::now();
+    Clock::time_point last_progress = Clock::now();
+    progressed_ = false;
     for (;;) {
       if (closed_) return Outcome::kClosed;
       int running = 0;
@@ -320,9 +342,13 @@ class Request : public InternetObject {
       if (ready()) return Outcome::kReady;
       if (done_) return Outcome::kDone;
       int wait_ms = 1000;
+      Clock::time_point now = Clock::now();
+      if (progressed_) {
+        last_progress = now;
+        progressed_ = false;
+      }
       if (idle_ms > 0 && connected_) {
-        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                          last_progress_);
+        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - last_progress);
         if (idle.count() >= idle_ms) return Outcome::kTimedOut;
         wait_ms = static_cast<int>(std::min<std::int64_t>(wait_ms, idle_ms - idle.count()));
       }
@@ -337,9 +363,15 @@ class Request : public InternetObject {
     result_ = result;
   }
 
-  // A body that stops short of its announced length counts as ended: the caller finds
-  // the shortfall by comparing sizes and resumes from what it has.
-  bool BodyEndedCleanly() const { return result_ == CURLE_OK || result_ == CURLE_PARTIAL_FILE; }
+  // A body that stops short of its announced Content-Length counts as ended: the caller
+  // finds the shortfall by comparing sizes and resumes from what it has. Cut short
+  // without a length (a chunked body missing its last chunk), nothing would show the
+  // loss, so that is an error.
+  bool BodyEndedCleanly() const {
+    if (result_ == CURLE_OK) return true;
+    std::string ignored;
+    return result_ == CURLE_PARTIAL_FILE && FindHeader(RawHeaders(), "Content-Length", &ignored);
+  }
 
   std::size_t TakeSpill(char* buffer, std::size_t size) {
     std::size_t n = std::min(size, spill_.size() - spill_begin_);
@@ -385,14 +417,14 @@ class Request : public InternetObject {
   static int OnConnected(void* self, char*, char*, int, int) {
     auto* r = static_cast<Request*>(self);
     r->connected_ = true;
-    r->last_progress_ = Clock::now();
+    r->progressed_ = true;
     return CURL_PREREQFUNC_OK;
   }
 
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* r = static_cast<Request*>(self);
     std::size_t n = size * count;
-    r->last_progress_ = Clock::now();
+    r->progressed_ = true;
     std::string_view line(data, n);
     if (line.rfind("HTTP/", 0) == 0) {
       r->block_.clear();
@@ -431,21 +463,26 @@ class Request : public InternetObject {
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
     auto* r = static_cast<Request*>(self);
     std::size_t n = size * count;
-    r->last_progress_ = Clock::now();
+    r->progressed_ = true;
     r->PublishFinal();  // only the final response's body reaches here
-    if (r->dst_ == nullptr || r->filled_ == r->room_ || r->spill_begin_ < r->spill_.size()) {
+    std::size_t copy = 0;
+    if (r->dst_ != nullptr && r->filled_ < r->room_) {
+      copy = std::min(n, r->room_ - r->filled_);
+      std::memcpy(r->dst_ + r->filled_, data, copy);
+      r->filled_ += copy;
+    }
+    if (copy == n) return n;
+    // What does not fit waits in the spill for the next read; once that holds enough the
+    // transfer pauses and the rest stays with the server. Bytes partly taken cannot be
+    // handed back, so their remainder always goes to the spill.
+    if (copy == 0 && (r->dst_ == nullptr || r->spill_.size() - r->spill_begin_ >= kSpillBytes)) {
       r->paused_ = true;
       return CURL_WRITEFUNC_PAUSE;
     }
-    std::size_t copy = std::min(n, r->room_ - r->filled_);
-    std::memcpy(r->dst_ + r->filled_, data, copy);
-    r->filled_ += copy;
-    if (copy < n) {
-      r->spill_.assign(data + copy, data + n);
-      r->spill_begin_ = 0;
-      if (r->spill_.size() > r->peak_buffered_.load(std::memory_order_relaxed))
-        r->peak_buffered_.store(r->spill_.size(), std::memory_order_relaxed);
-    }
+    r->spill_.insert(r->spill_.end(), data + copy, data + n);
+    std::size_t held = r->spill_.size() - r->spill_begin_;
+    if (held > r->peak_buffered_.load(std::memory_order_relaxed))
+      r->peak_buffered_.store(held, std::memory_order_relaxed);
     return n;
   }
 
@@ -458,7 +495,7 @@ class Request : public InternetObject {
   CURLcode result_ = CURLE_OK;
   bool paused_ = false;
   bool connected_ = false;
-  Clock::time_point last_progress_;
+  bool progressed_ = false;  // a byte or a connection since the idle clock last looked
   std::string block_;
   int block_status_ = 0;
   bool block_has_location_ = false;
@@ -504,23 +541,6 @@ std::shared_ptr<Root> AsRoot(const HINTERNET& handle) {
 
 std::shared_ptr<Request> AsRequest(const HINTERNET& handle) {
   return std::dynamic_pointer_cast<Request>(handle);
-}
-
-// The first header named name in a raw block, without surrounding blanks.
-bool FindHeader(const std::string& block, std::string_view name, std::string* value) {
-  std::size_t pos = block.find("\r\n");  // past the status line
-  while (pos != std::string::npos && pos + 2 < block.size()) {
-    std::size_t start = pos + 2;
-    std::size_t end = block.find("\r\n", start);
-    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
-    std::size_t colon = line.find(':');
-    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), name)) {
-      *value = std::string(TrimBlanks(line.substr(colon + 1)));
-      return true;
-    }
-    pos = end;
-  }
-  return false;
 }
 
 }  // namespace

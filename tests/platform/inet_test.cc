@@ -63,6 +63,22 @@ class InetTest : public ::testing::Test {
     return InternetOpenUrl(root_, server_.WideUrl(path), headers);
   }
 
+  // A request whose body stops after the first 10 of its 100 bytes, those 10 read.
+  HINTERNET OpenStalled() {
+    Route route;
+    route.body = std::string(100, 'x');
+    route.stall_after = 10;
+    server_.SetRoute("/stall", route);
+    HINTERNET request = Open("/stall");
+    char buffer[100];
+    std::uint32_t n = 0;
+    if (!request || !InternetReadFile(request, buffer, sizeof buffer, &n) || n != 10) {
+      ADD_FAILURE() << "the first 10 bytes did not come";
+      return nullptr;
+    }
+    return request;
+  }
+
   TestHttpServer server_;
   HINTERNET root_ = OpenRoot();
 };
@@ -289,17 +305,32 @@ TEST_F(InetTest, ABodyCutShortEndsLikeACompleteOne) {
   EXPECT_EQ(body.size(), 200000u);
 }
 
-TEST_F(InetTest, CloseCancelsAPendingReadAndLaterCallsFail) {
+TEST_F(InetTest, AChunkedBodyCutShortIsAnError) {
+  // Without a length the caller could not tell a cut body from a whole one.
   Route route;
-  route.body = std::string(100, 'x');
-  route.stall_after = 10;
-  server_.SetRoute("/stall", route);
-  HINTERNET request = Open("/stall");
+  route.headers = {{"Transfer-Encoding", "chunked"}};
+  route.content_length = false;
+  route.body = "5\r\nhello\r\n5\r\nworld\r\n0\r\n\r\n";
+  server_.SetRoute("/chunked", route);
+  HINTERNET whole = Open("/chunked");
+  ASSERT_TRUE(whole);
+  std::string body;
+  ASSERT_TRUE(ReadAll(whole, 100, &body));
+  EXPECT_EQ(body, "helloworld");
+
+  route.body = "5\r\nhello\r\n5\r\nwor";
+  server_.SetRoute("/chunked", route);
+  HINTERNET cut = Open("/chunked");
+  ASSERT_TRUE(cut);
+  body.clear();
+  EXPECT_FALSE(ReadAll(cut, 100, &body));
+  // What arrived is handed over before the error.
+  EXPECT_EQ(body.substr(0, 5), "hello");
+}
+
+TEST_F(InetTest, CloseCancelsAPendingReadAndLaterCallsFail) {
+  HINTERNET request = OpenStalled();
   ASSERT_TRUE(request);
-  char buffer[100];
-  std::uint32_t n = 0;
-  ASSERT_TRUE(InternetReadFile(request, buffer, sizeof buffer, &n));
-  EXPECT_EQ(n, 10u);
 
   auto ok = std::make_shared<std::atomic<int>>(-1);
   auto worker = WorkerThread::Start([request, ok] {
@@ -312,6 +343,8 @@ TEST_F(InetTest, CloseCancelsAPendingReadAndLaterCallsFail) {
   ASSERT_TRUE(worker.WaitFor(kHang));
   EXPECT_EQ(*ok, 0);
 
+  char buffer[100];
+  std::uint32_t n = 0;
   EXPECT_FALSE(InternetCloseHandle(request));
   EXPECT_FALSE(InternetReadFile(request, buffer, sizeof buffer, &n));
   std::wstring text;
@@ -372,16 +405,10 @@ TEST_F(InetTest, ReceiveTimeoutsEndCallsOnASilentServer) {
   server_.SetRoute("/silent", silent);
   EXPECT_FALSE(Open("/silent"));
 
-  Route stall;
-  stall.body = std::string(100, 'x');
-  stall.stall_after = 10;
-  server_.SetRoute("/stall", stall);
-  HINTERNET request = Open("/stall");
+  HINTERNET request = OpenStalled();
   ASSERT_TRUE(request);
   char buffer[100];
   std::uint32_t n = 0;
-  ASSERT_TRUE(InternetReadFile(request, buffer, sizeof buffer, &n));
-  EXPECT_EQ(n, 10u);
   EXPECT_FALSE(InternetReadFile(request, buffer, sizeof buffer, &n));
   EXPECT_EQ(n, 0u);
 }
