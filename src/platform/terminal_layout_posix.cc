@@ -64,7 +64,8 @@ std::vector<std::wstring> WrapText(std::wstring_view text, int columns) {
           rows.push_back(row);
           row.clear();
           taken_by_break = true;
-        } else if (last_space != std::wstring::npos && last_space > 0) {
+        } else if (last_space != std::wstring::npos &&
+                   row.find_first_not_of(L' ') < last_space) {  // never an empty row
           rows.push_back(row.substr(0, last_space));
           row.erase(0, last_space + 1);
         } else {
