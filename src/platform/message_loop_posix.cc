@@ -261,6 +261,15 @@ MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>()) {
 }
 
 MessageLoop::~MessageLoop() {
+  // A front end may unregister its watches and signal actions as it goes, so it goes
+  // first, while the loop is still whole.
+  {
+    std::shared_ptr<WindowFrontEnd> last;
+    {
+      std::lock_guard<std::mutex> lock(impl_->mutex);
+      last.swap(impl_->front_end);
+    }
+  }
   impl_->ReleaseSignals();
   if (impl_->signal_read_fd >= 0) close(impl_->signal_read_fd);
   if (impl_->signal_write_fd >= 0) close(impl_->signal_write_fd);
@@ -271,8 +280,12 @@ void MessageLoop::SetWindowProc(WindowProc proc) { impl_->proc = std::move(proc)
 
 void MessageLoop::SetFrontEnd(std::shared_ptr<WindowFrontEnd> front_end) {
   if (!front_end) front_end = std::make_shared<HeadlessFrontEnd>();
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->front_end = std::move(front_end);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->front_end.swap(front_end);
+  }
+  // The former front end may end here, and its destructor may call back into the loop.
+  front_end.reset();
 }
 
 std::shared_ptr<WindowFrontEnd> MessageLoop::front_end() const { return impl_->FrontEnd(); }

@@ -352,5 +352,38 @@ TEST(MessageLoopTest, VisiblePartsGoToTheFrontEnd) {
   EXPECT_EQ(headless->title(), L"ZENPO_main_0");
 }
 
+// A front end that registers with the loop and takes its registrations back as it ends.
+class RegisteringFrontEnd : public HeadlessFrontEnd {
+ public:
+  explicit RegisteringFrontEnd(MessageLoop& loop) : loop_(loop) {
+    if (pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+    watch_ = loop_.WatchDescriptor(fds_[0], [] {});
+  }
+  ~RegisteringFrontEnd() override {
+    loop_.UnwatchDescriptor(watch_);
+    close(fds_[0]);
+    close(fds_[1]);
+  }
+
+ private:
+  MessageLoop& loop_;
+  int fds_[2];
+  int watch_ = 0;
+};
+
+TEST(MessageLoopTest, FrontEndsMayCallTheLoopWhileTheyEnd) {
+  // Replaced: the old front end ends outside the loop's lock.
+  {
+    MessageLoop loop;
+    loop.SetFrontEnd(std::make_shared<RegisteringFrontEnd>(loop));
+    loop.SetFrontEnd(nullptr);
+    loop.PostQuit(3);
+    EXPECT_EQ(loop.Run(), 3);
+  }
+  // Ended with the loop: before the loop's own state goes.
+  MessageLoop loop;
+  loop.SetFrontEnd(std::make_shared<RegisteringFrontEnd>(loop));
+}
+
 }  // namespace
 }  // namespace zenpo::platform

@@ -1,0 +1,36 @@
+// Programs the terminal front end starts: one that takes the terminal over until it
+// ends (an editor or a pager), and one started detached from it (a desktop opener).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zenpo::platform {
+
+// A program that has the terminal's foreground; end_fd turns readable when it has ended.
+struct ForegroundChild {
+  int pid = -1;
+  int end_fd = -1;
+  bool took_terminal = false;  // the caller had the foreground and gave it to the child
+};
+
+// The path of an executable file of that name, searched on PATH unless the name holds a
+// "/"; empty when there is none.
+std::string FindOnPath(const std::string& name);
+
+// Starts argv (argv[0] a path) in a process group of its own and makes that group the
+// terminal's foreground, so that the keyboard's signals reach it and not the caller. The
+// child starts with default signal handling and cannot be stopped from the keyboard
+// (nothing would bring it back). Nullopt when it cannot start.
+std::optional<ForegroundChild> StartInForeground(const std::vector<std::string>& argv);
+
+// Collects the ended (or, with wait, the still running) child, closes end_fd and gives
+// the terminal's foreground back to the caller's process group.
+void FinishForegroundChild(const ForegroundChild& child, bool wait);
+
+// Starts argv (argv[0] a path) in a session of its own, its standard streams on
+// /dev/null, and does not wait for it. False when the start failed.
+bool StartDetached(const std::vector<std::string>& argv);
+
+}  // namespace zenpo::platform

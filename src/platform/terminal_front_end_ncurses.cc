@@ -1,0 +1,785 @@
+// The terminal front end on ncursesw: the window, its menu and message boxes drawn on the
+// loop's thread only, keys read from stdin through a descriptor the loop watches, other
+// threads' changes carried to the loop's thread by an eventfd.
+#include "platform/terminal_front_end.h"
+
+#define NCURSES_NOMACROS
+#include <ncursesw/curses.h>
+
+#include <langinfo.h>
+#include <locale.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "platform/terminal_child.h"
+#include "platform/terminal_layout.h"
+#include "platform/terminal_menu.h"
+#include "platform/window.h"
+
+namespace zenpo::platform {
+namespace {
+
+constexpr int kNestedPollMs = 250;
+constexpr int kBoxTextMaxWidth = 70;
+
+enum ColorPair : short { kRed = 1, kYellow, kLightGrey, kDarkGrey };
+
+// A box waiting to be seen and closed, and the thread that waits for it.
+struct BoxRequest {
+  std::wstring text;
+  bool done = false;
+  int scroll = 0;  // first text row shown, when the text is taller than the screen
+};
+
+class TerminalFrontEnd;
+
+// The message boxes between the reporting threads and the loop's thread. It outlives
+// the front end as long as a handler copy holds it, so a late box never finds it gone.
+struct BoxQueue {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::deque<std::shared_ptr<BoxRequest>> pending;  // the front one is on screen
+  bool closed = false;
+  int wake_fd = -1;  // also carries the window's state changes to the loop's thread
+  std::atomic<std::thread::id> loop_thread;
+  std::weak_ptr<TerminalFrontEnd> owner;
+
+  ~BoxQueue() {
+    if (wake_fd >= 0) close(wake_fd);
+  }
+  void Wake() const {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(wake_fd, &one, sizeof one);
+  }
+  // True when something had woken it.
+  bool Drain() const {
+    std::uint64_t count;
+    return read(wake_fd, &count, sizeof count) == sizeof count;
+  }
+  void Show(std::wstring_view text);
+};
+
+// What other threads may change; drawn by the loop's thread.
+struct WindowState {
+  std::wstring title;
+  bool visible = false;
+  std::map<int, bool> checks;
+  int picture = -1;
+  StatusView view;
+};
+
+class TerminalFrontEnd final : public WindowFrontEnd,
+                               public std::enable_shared_from_this<TerminalFrontEnd> {
+ public:
+  TerminalFrontEnd(MessageLoop& loop, TerminalOptions options)
+      : loop_(loop),
+        options_(std::move(options)),
+        menu_(options_.menu),
+        boxes_(std::make_shared<BoxQueue>()) {}
+  ~TerminalFrontEnd() override;
+
+  // Sets up the terminal; false leaves nothing behind.
+  bool Start();
+
+  void SetTitle(std::wstring_view title) override;
+  void Show(bool visible) override;
+  bool IsVisible() const override;
+  void BringToForeground() override {}
+  void CheckMenuItem(int command_id, bool checked) override;
+  bool SetTrayPicture(int index) override;
+  void DrawStatus(const StatusView& view) override;
+  void PopupMenu() override;
+  bool OpenForUser(std::wstring_view path) override;
+
+  // Reads the keyboard here, on the loop's thread, until the box is closed.
+  void RunBoxModally(const std::shared_ptr<BoxRequest>& box);
+
+ private:
+  // Everything below with "Locked" in its name needs curses_mutex_.
+  void ChangeState(const std::function<void(WindowState&)>& change);
+  void OnWake();
+  void OnInput();
+  void OnResize();
+  void OnChildEnded();
+  void RunNestedUntil(const std::function<bool()>& done);
+
+  void FollowSizeLocked();
+  // Handles the keys read so far; stops after a tray tap, and when done says so.
+  void DrainInputLocked(const std::function<bool()>* done);
+  // False when the key was the tray tap, after which the rest waits for the popup.
+  bool HandleKeyLocked(int status, wint_t key);
+  void HandleMouseLocked(const WindowState& state);
+  bool HandleBoxKeyLocked(int status, wint_t key);
+  void CloseFrontBoxLocked();
+  void ChooseLocked(int command_id);
+  void StartChildLocked(const std::vector<std::string>& argv);
+  void EndChildLocked(bool wait);
+
+  void RedrawLocked();
+  void DrawTitleRowLocked(const WindowState& state);
+  void DrawStatusLocked(const WindowState& state);
+  void DrawBottomRowLocked();
+  void DrawMenuLocked(const WindowState& state);
+  void DrawMenuBoxLocked(const MenuBox& box, const std::vector<MenuItem>& items, int highlighted,
+                         const WindowState& state);
+  void DrawBoxLocked(const std::shared_ptr<BoxRequest>& box);
+  void PutText(int row, int column, std::wstring_view text, int columns, attr_t attrs,
+               short pair = 0);
+
+  MessageLoop& loop_;
+  const TerminalOptions options_;
+
+  std::mutex curses_mutex_;  // every curses call, and the loop-thread state below
+  SCREEN* screen_ = nullptr;
+  MenuNavigator menu_;
+  bool popup_ = false;  // the menu opened over the tray row rather than from the button
+  bool drawn_ = false;  // something asked for the window: until then only boxes show
+  std::optional<ForegroundChild> child_;
+  MenuNavigator::Placement menu_placement_;
+  int box_ok_row_ = -1, box_ok_left_ = 0, box_ok_width_ = 0;
+  int box_rows_ = 0;  // text rows the shown box has room for
+  bool colors_ = false;
+  bool handler_installed_ = false;
+
+  mutable std::mutex state_mutex_;  // after curses_mutex_ when both are taken
+  WindowState state_;
+
+  std::shared_ptr<BoxQueue> boxes_;
+  int input_watch_ = 0;
+  int wake_watch_ = 0;
+  int child_watch_ = 0;
+};
+
+// --- message boxes -----------------------------------------------------------------
+
+void BoxQueue::Show(std::wstring_view text) {
+  auto box = std::make_shared<BoxRequest>();
+  box->text = text;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!closed) pending.push_back(box);
+  }
+  Wake();
+  if (std::this_thread::get_id() == loop_thread.load()) {
+    if (auto front_end = owner.lock()) front_end->RunBoxModally(box);
+  }
+  bool shown;
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    cv.wait(lock, [&] { return box->done || closed; });
+    shown = box->done;
+  }
+  // The front end went before the user saw the box: the default way keeps the text.
+  if (!shown) ShowMessageBox(text);
+}
+
+void TerminalFrontEnd::RunBoxModally(const std::shared_ptr<BoxRequest>& box) {
+  RunNestedUntil([&] {
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    return box->done || boxes_->closed;
+  });
+}
+
+// --- set-up and end ----------------------------------------------------------------
+
+// ncursesw draws wide text in the locale's character set; the plain "C" locale has none
+// beyond ASCII, so UTF-8 stands in for it (as for the program's files).
+void UseCharacterLocale() {
+  setlocale(LC_CTYPE, "");
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset == nullptr || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
+      std::strcmp(codeset, "ASCII") == 0 || std::strcmp(codeset, "US-ASCII") == 0) {
+    if (setlocale(LC_CTYPE, "C.UTF-8") == nullptr) setlocale(LC_CTYPE, "C.utf8");
+  }
+}
+
+bool TerminalFrontEnd::Start() {
+  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return false;
+  boxes_->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (boxes_->wake_fd < 0) return false;
+  UseCharacterLocale();
+
+  std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
+  // Before curses starts, so that it leaves the size signal to the loop.
+  loop_.CallOnSignal(Signal::kWindowChange, [weak] {
+    if (auto self = weak.lock()) self->OnResize();
+  });
+  {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    screen_ = newterm(nullptr, stdout, stdin);
+    if (screen_ == nullptr) return false;
+    set_term(screen_);
+    cbreak();
+    noecho();
+    nonl();
+    keypad(stdscr, TRUE);
+    nodelay(stdscr, TRUE);
+    set_escdelay(25);
+    curs_set(0);
+    mousemask(BUTTON1_PRESSED | BUTTON1_CLICKED, nullptr);
+    mouseinterval(0);
+    if (has_colors()) {
+      start_color();
+      use_default_colors();
+      init_pair(kRed, COLOR_RED, -1);
+      init_pair(kYellow, COLOR_YELLOW, -1);
+      init_pair(kLightGrey, COLOR_WHITE, -1);
+      init_pair(kDarkGrey, COLORS >= 16 ? 8 : COLOR_BLACK, -1);
+      colors_ = true;
+    }
+  }
+
+  boxes_->loop_thread.store(std::this_thread::get_id());
+  boxes_->owner = weak;
+  input_watch_ = loop_.WatchDescriptor(STDIN_FILENO, [weak] {
+    if (auto self = weak.lock()) self->OnInput();
+  });
+  wake_watch_ = loop_.WatchDescriptor(boxes_->wake_fd, [weak] {
+    if (auto self = weak.lock()) self->OnWake();
+  });
+  SetMessageBoxHandler([queue = boxes_](std::wstring_view text) { queue->Show(text); });
+  handler_installed_ = true;
+  return true;
+}
+
+TerminalFrontEnd::~TerminalFrontEnd() {
+  loop_.UnwatchDescriptor(input_watch_);
+  loop_.UnwatchDescriptor(wake_watch_);
+  loop_.UnwatchDescriptor(child_watch_);
+  {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    if (child_) {
+      // The user may still be editing one of the program's files: the end waits for it.
+      FinishForegroundChild(*child_, true);
+      child_.reset();
+    } else if (screen_ != nullptr) {
+      endwin();
+    }
+    if (screen_ != nullptr) delscreen(screen_);
+    screen_ = nullptr;
+  }
+  if (!handler_installed_) return;
+  SetMessageBoxHandler({});
+  {
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    boxes_->closed = true;
+  }
+  boxes_->cv.notify_all();
+}
+
+// --- state from any thread ---------------------------------------------------------
+
+void TerminalFrontEnd::ChangeState(const std::function<void(WindowState&)>& change) {
+  {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    change(state_);
+  }
+  boxes_->Wake();
+}
+
+void TerminalFrontEnd::SetTitle(std::wstring_view title) {
+  ChangeState([&](WindowState& s) { s.title = title; });
+}
+
+void TerminalFrontEnd::Show(bool visible) {
+  ChangeState([&](WindowState& s) { s.visible = visible; });
+}
+
+bool TerminalFrontEnd::IsVisible() const {
+  std::lock_guard<std::mutex> lock(state_mutex_);
+  return state_.visible;
+}
+
+void TerminalFrontEnd::CheckMenuItem(int command_id, bool checked) {
+  ChangeState([&](WindowState& s) { s.checks[command_id] = checked; });
+}
+
+bool TerminalFrontEnd::SetTrayPicture(int index) {
+  if (index < 0 || index > 5) return false;
+  ChangeState([&](WindowState& s) { s.picture = index; });
+  return true;
+}
+
+// --- the loop's thread --------------------------------------------------------------
+
+void TerminalFrontEnd::DrawStatus(const StatusView& view) {
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  {
+    std::lock_guard<std::mutex> state_lock(state_mutex_);
+    state_.view = view;
+  }
+  drawn_ = true;
+  RedrawLocked();
+}
+
+void TerminalFrontEnd::OnWake() {
+  boxes_->loop_thread.store(std::this_thread::get_id());
+  boxes_->Drain();
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  drawn_ = true;
+  RedrawLocked();
+}
+
+void TerminalFrontEnd::OnInput() {
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  if (child_) return;
+  DrainInputLocked(nullptr);
+  RedrawLocked();
+}
+
+void TerminalFrontEnd::OnResize() {
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  FollowSizeLocked();
+  RedrawLocked();
+}
+
+void TerminalFrontEnd::OnChildEnded() {
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  if (child_) EndChildLocked(false);
+}
+
+void TerminalFrontEnd::PopupMenu() {
+  {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    if (child_) return;
+    menu_.Open();
+    popup_ = true;
+  }
+  RunNestedUntil([this] { return !menu_.is_open(); });
+}
+
+// A loop of its own on the loop's thread, for as long as something modal is open: the
+// keyboard, the wake descriptor, the end of a child and the terminal's size.
+void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
+  boxes_->loop_thread.store(std::this_thread::get_id());
+  // State changes taken from the wake descriptor here are handed on to the loop.
+  bool woken = false;
+  for (;;) {
+    pollfd fds[2];
+    nfds_t count = 0;
+    {
+      std::lock_guard<std::mutex> lock(curses_mutex_);
+      woken = boxes_->Drain() || woken;
+      if (!child_) {
+        FollowSizeLocked();
+        DrainInputLocked(&done);
+        drawn_ = drawn_ || menu_.is_open();
+        RedrawLocked();
+      }
+      if (done()) {
+        if (woken) boxes_->Wake();
+        return;
+      }
+      fds[count++] = {boxes_->wake_fd, POLLIN, 0};
+      fds[count++] = {child_ ? child_->end_fd : STDIN_FILENO, POLLIN, 0};
+    }
+    if (poll(fds, count, kNestedPollMs) > 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
+      std::lock_guard<std::mutex> lock(curses_mutex_);
+      if (child_ && fds[1].fd == child_->end_fd) EndChildLocked(false);
+    }
+  }
+}
+
+void TerminalFrontEnd::FollowSizeLocked() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return;
+  if (size.ws_row == LINES && size.ws_col == COLS) return;
+  resizeterm(size.ws_row, size.ws_col);
+  clearok(curscr, TRUE);
+}
+
+// --- keys and mouse -----------------------------------------------------------------
+
+bool IsEnter(int status, wint_t key) {
+  return (status == OK && (key == L'\n' || key == L'\r')) ||
+         (status == KEY_CODE_YES && key == KEY_ENTER);
+}
+
+bool IsMenuKey(int status, wint_t key) {
+  return (status == OK && (key == L'm' || key == L'M')) ||
+         (status == KEY_CODE_YES && key == static_cast<wint_t>(KEY_F(1)));
+}
+
+void TerminalFrontEnd::DrainInputLocked(const std::function<bool()>* done) {
+  for (;;) {
+    if (done != nullptr && (*done)()) return;
+    wint_t key;
+    const int status = wget_wch(stdscr, &key);
+    if (status == ERR) return;
+    // The program takes the tap between two rounds of the loop: the keys behind it stay
+    // unread for the popup it opens.
+    if (!HandleKeyLocked(status, key)) return;
+  }
+}
+
+bool TerminalFrontEnd::HandleKeyLocked(int status, wint_t key) {
+  if (status == KEY_CODE_YES && key == KEY_RESIZE) {
+    FollowSizeLocked();
+    return true;
+  }
+  WindowState state;
+  {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    state = state_;
+  }
+  {
+    bool box_shown;
+    {
+      std::lock_guard<std::mutex> lock(boxes_->mutex);
+      box_shown = !boxes_->pending.empty();
+    }
+    if (box_shown) return HandleBoxKeyLocked(status, key);
+  }
+  if (status == KEY_CODE_YES && key == KEY_MOUSE) {
+    MEVENT event;
+    if (getmouse(&event) != OK || !(event.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED))) {
+      return true;
+    }
+    if (menu_.is_open()) {
+      const int id = menu_.Click(menu_placement_, event.y, event.x);
+      if (id > 0) ChooseLocked(id);
+      return true;
+    }
+    if (!state.visible) {
+      if (event.y != 0) return true;
+      loop_.Post(options_.tray_message, 0, msg::kLeftButtonDown);
+      return false;
+    }
+    const int button_width = DisplayWidth(L" F1/m: " + options_.menu_label + L" ");
+    if (event.y == LINES - 1 && event.x < button_width) {
+      menu_.Open();
+      popup_ = false;
+    }
+    return true;
+  }
+  if (menu_.is_open()) {
+    if (IsEnter(status, key)) {
+      const int id = menu_.Activate();
+      if (id > 0) ChooseLocked(id);
+    } else if (IsMenuKey(status, key)) {
+      menu_.Close();
+    } else if (status == OK && key == 27) {
+      menu_.Back();
+    } else if (status == KEY_CODE_YES) {
+      switch (key) {
+        case KEY_UP: menu_.Move(-1); break;
+        case KEY_DOWN: menu_.Move(1); break;
+        case KEY_RIGHT: menu_.Forward(); break;
+        case KEY_LEFT: menu_.Back(); break;
+        default: break;
+      }
+    }
+    return true;
+  }
+  if (!state.visible) {
+    loop_.Post(options_.tray_message, 0, msg::kLeftButtonDown);
+    return false;
+  }
+  if (IsMenuKey(status, key)) {
+    menu_.Open();
+    popup_ = false;
+  }
+  return true;
+}
+
+bool TerminalFrontEnd::HandleBoxKeyLocked(int status, wint_t key) {
+  if (IsEnter(status, key)) {
+    CloseFrontBoxLocked();
+    return true;
+  }
+  if (status == KEY_CODE_YES && key == KEY_MOUSE) {
+    MEVENT event;
+    if (getmouse(&event) == OK && (event.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED)) &&
+        event.y == box_ok_row_ && event.x >= box_ok_left_ &&
+        event.x < box_ok_left_ + box_ok_width_) {
+      CloseFrontBoxLocked();
+    }
+    return true;
+  }
+  if (status == KEY_CODE_YES) {
+    int delta = 0;
+    if (key == KEY_UP) delta = -1;
+    if (key == KEY_DOWN) delta = 1;
+    if (key == KEY_PPAGE) delta = -std::max(1, box_rows_);
+    if (key == KEY_NPAGE) delta = std::max(1, box_rows_);
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    if (delta != 0 && !boxes_->pending.empty()) boxes_->pending.front()->scroll += delta;
+  }
+  return true;
+}
+
+void TerminalFrontEnd::CloseFrontBoxLocked() {
+  {
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    if (boxes_->pending.empty()) return;
+    boxes_->pending.front()->done = true;
+    boxes_->pending.pop_front();
+  }
+  boxes_->cv.notify_all();
+}
+
+void TerminalFrontEnd::ChooseLocked(int command_id) {
+  loop_.Post(msg::kCommand, static_cast<std::uintptr_t>(command_id), 0);
+}
+
+// --- a program in the terminal ------------------------------------------------------
+
+bool TerminalFrontEnd::OpenForUser(std::wstring_view path) {
+  const std::string file = NarrowPath(std::wstring(path));
+  const char* display = std::getenv("DISPLAY");
+  if (display != nullptr && *display != '\0') {
+    const std::string opener = FindOnPath("xdg-open");
+    if (!opener.empty()) return StartDetached({opener, file});
+  }
+  std::vector<std::string> argv;
+  for (const char* variable : {"VISUAL", "EDITOR"}) {
+    const char* editor = std::getenv(variable);
+    if (editor != nullptr && *editor != '\0') {
+      // The editor setting may carry its own arguments; the file goes in as "$1", so no
+      // character of its name means anything to the shell.
+      argv = {"/bin/sh", "-c", std::string(editor) + " \"$1\"", "sh", file};
+      break;
+    }
+  }
+  if (argv.empty()) {
+    for (const char* pager : {"less", "more"}) {
+      const std::string found = FindOnPath(pager);
+      if (!found.empty()) {
+        argv = {found, file};
+        break;
+      }
+    }
+  }
+  if (argv.empty()) return false;
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  if (child_ || screen_ == nullptr) return false;
+  StartChildLocked(argv);
+  return child_.has_value();
+}
+
+void TerminalFrontEnd::StartChildLocked(const std::vector<std::string>& argv) {
+  def_prog_mode();
+  endwin();
+  child_ = StartInForeground(argv);
+  if (!child_) {
+    reset_prog_mode();
+    RedrawLocked();
+    return;
+  }
+  // The child reads the keyboard now; the loop must not wake for its keys.
+  loop_.UnwatchDescriptor(input_watch_);
+  input_watch_ = 0;
+  std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
+  child_watch_ = loop_.WatchDescriptor(child_->end_fd, [weak] {
+    if (auto self = weak.lock()) self->OnChildEnded();
+  });
+}
+
+void TerminalFrontEnd::EndChildLocked(bool wait) {
+  loop_.UnwatchDescriptor(child_watch_);
+  child_watch_ = 0;
+  FinishForegroundChild(*child_, wait);
+  child_.reset();
+  reset_prog_mode();
+  FollowSizeLocked();
+  clearok(curscr, TRUE);
+  std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
+  input_watch_ = loop_.WatchDescriptor(STDIN_FILENO, [weak] {
+    if (auto self = weak.lock()) self->OnInput();
+  });
+  RedrawLocked();
+}
+
+// --- drawing ------------------------------------------------------------------------
+
+void TerminalFrontEnd::PutText(int row, int column, std::wstring_view text, int columns,
+                               attr_t attrs, short pair) {
+  if (row < 0 || row >= LINES || column < 0 || column >= COLS || columns <= 0) return;
+  const std::wstring fitted = FitToWidth(text, std::min(columns, COLS - column));
+  wattr_set(stdscr, attrs, colors_ ? pair : 0, nullptr);
+  mvwaddnwstr(stdscr, row, column, fitted.c_str(), static_cast<int>(fitted.size()));
+  wattr_set(stdscr, A_NORMAL, 0, nullptr);
+}
+
+void TerminalFrontEnd::RedrawLocked() {
+  if (screen_ == nullptr || child_) return;
+  WindowState state;
+  {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    state = state_;
+  }
+  std::shared_ptr<BoxRequest> box;
+  {
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    if (!boxes_->pending.empty()) box = boxes_->pending.front();
+  }
+  werase(stdscr);
+  if (drawn_) {
+    DrawTitleRowLocked(state);
+    if (state.visible) {
+      DrawStatusLocked(state);
+      DrawBottomRowLocked();
+    }
+    if (menu_.is_open()) DrawMenuLocked(state);
+  }
+  if (box) DrawBoxLocked(box);
+  wnoutrefresh(stdscr);
+  doupdate();
+}
+
+// The tray picture: three shapes coloured as the state says, and a letter for terminals
+// without colour (Busy, Idle, Paused, data frames 1 to 3, whose lit shape is also bold).
+void TerminalFrontEnd::DrawTitleRowLocked(const WindowState& state) {
+  const int picture_width = state.picture >= 0 ? 7 : 0;
+  PutText(0, 0, std::wstring(static_cast<std::size_t>(std::max(0, COLS)), L' '), COLS, A_REVERSE);
+  PutText(0, 1, state.title, COLS - 2 - picture_width, A_REVERSE);
+  if (state.picture < 0) return;
+  static constexpr wchar_t kShapes[3] = {L'\u25cf', L'\u25cf', L'\u25b2'};
+  static constexpr wchar_t kLetters[6] = {L'B', L'I', L'P', L'1', L'2', L'3'};
+  const int left = std::max(0, COLS - picture_width);
+  PutText(0, left, L" ", 1, A_NORMAL);
+  for (int i = 0; i < 3; ++i) {
+    short pair = kYellow;
+    attr_t attrs = A_BOLD;
+    switch (state.picture) {
+      case 0: break;
+      case 1: pair = kLightGrey; attrs = A_NORMAL; break;
+      case 2: pair = kRed; attrs = A_BOLD; break;
+      default:
+        if (state.picture - 3 != i) {
+          pair = kDarkGrey;
+          attrs = A_DIM;
+        }
+        break;
+    }
+    PutText(0, left + 1 + i, std::wstring(1, kShapes[i]), 1, attrs, pair);
+  }
+  PutText(0, left + 4, std::wstring(L" ") + kLetters[state.picture] + L" ", 3, A_NORMAL);
+}
+
+// The rows follow the window's line rectangles top to bottom: state (with the resume
+// line right-aligned on it), progress, time, band, then the URL down to the bottom row.
+void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
+  const StatusView& v = state.view;
+  const int right = COLS - 1;  // one column of margin as the window keeps on the right
+  PutText(1, 1, v.state, right - 1, v.state_alert ? A_BOLD : A_NORMAL, v.state_alert ? kRed : 0);
+  PutText(2, 1, v.progress, right - 1, A_NORMAL);
+  PutText(3, 1, v.time, right - 1, A_NORMAL);
+  PutText(4, 1, v.band, right - 1, A_NORMAL);
+  const std::vector<std::wstring> url_rows = WrapText(v.url, right - 1);
+  for (std::size_t i = 0; i < url_rows.size() && 5 + static_cast<int>(i) < LINES - 1; ++i) {
+    PutText(5 + static_cast<int>(i), 1, url_rows[i], right - 1, A_NORMAL);
+  }
+  if (!v.resume.empty()) {
+    PutText(1, RightAlignedStart(v.resume, 0, right), v.resume, right, A_NORMAL);
+  }
+}
+
+void TerminalFrontEnd::DrawBottomRowLocked() {
+  if (LINES < 2) return;
+  PutText(LINES - 1, 0, L" F1/m: " + options_.menu_label + L" ", COLS,
+          menu_.is_open() && !popup_ ? A_BOLD : A_REVERSE);
+}
+
+void TerminalFrontEnd::DrawMenuLocked(const WindowState& state) {
+  menu_placement_ = popup_ ? menu_.Place(1, 0, false, LINES, COLS)
+                           : menu_.Place(LINES - 1, 0, true, LINES, COLS);
+  DrawMenuBoxLocked(menu_placement_.main, menu_.items(),
+                    menu_.submenu_open() ? -1 : menu_.highlighted(), state);
+  if (menu_.submenu_open()) {
+    // The item that opened the sub-menu stays marked under it.
+    const MenuBox& main = menu_placement_.main;
+    const MenuItem& opener = menu_.items()[menu_.highlighted()];
+    PutText(main.top + 1 + menu_.highlighted(), main.left + 1,
+            MenuNavigator::ItemText(opener, false, main.width - 2), main.width - 2, A_BOLD);
+    DrawMenuBoxLocked(menu_placement_.sub, opener.submenu, menu_.submenu_highlighted(), state);
+  }
+}
+
+void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<MenuItem>& items,
+                                         int highlighted, const WindowState& state) {
+  const int inner = box.width - 2;
+  const std::wstring rule(static_cast<std::size_t>(std::max(0, inner)), L'\u2500');
+  PutText(box.top, box.left, L"\u250c" + rule + L"\u2510", box.width, A_NORMAL);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const int row = box.top + 1 + static_cast<int>(i);
+    const MenuItem& item = items[i];
+    if (IsSeparator(item)) {
+      PutText(row, box.left, L"\u251c" + rule + L"\u2524", box.width, A_NORMAL);
+      continue;
+    }
+    auto check = state.checks.find(item.command_id);
+    const bool checked = item.command_id != 0 && check != state.checks.end() && check->second;
+    PutText(row, box.left, L"\u2502", 1, A_NORMAL);
+    PutText(row, box.left + 1, MenuNavigator::ItemText(item, checked, inner), inner,
+            static_cast<int>(i) == highlighted ? A_REVERSE : A_NORMAL);
+    PutText(row, box.left + box.width - 1, L"\u2502", 1, A_NORMAL);
+  }
+  PutText(box.top + box.height - 1, box.left, L"\u2514" + rule + L"\u2518", box.width, A_NORMAL);
+}
+
+// The box: caption "ZENPO" in its top border, the text wrapped to fit, an OK button.
+// Text taller than the screen scrolls with the arrow and page keys.
+void TerminalFrontEnd::DrawBoxLocked(const std::shared_ptr<BoxRequest>& box) {
+  static const std::wstring kCaption = L" ZENPO ";
+  static const std::wstring kButton = L"[  OK  ]";
+  const int max_inner = std::max(1, std::min(COLS - 4, kBoxTextMaxWidth));
+  const std::vector<std::wstring> rows = WrapText(box->text, max_inner);
+  int inner = std::max(DisplayWidth(kButton), DisplayWidth(kCaption) + 2);
+  for (const std::wstring& row : rows) inner = std::max(inner, DisplayWidth(row));
+  inner = std::min(inner, std::max(1, COLS - 4));
+  const int text_rows = static_cast<int>(rows.size());
+  box_rows_ = std::max(1, std::min(text_rows, LINES - 4));
+  int scroll;
+  {
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    box->scroll = std::clamp(box->scroll, 0, text_rows - box_rows_);
+    scroll = box->scroll;
+  }
+  const int height = box_rows_ + 4;
+  const int width = inner + 4;
+  const int top = std::max(0, (LINES - height) / 2);
+  const int left = std::max(0, (COLS - width) / 2);
+
+  const std::wstring blank(static_cast<std::size_t>(width - 2), L' ');
+  const std::wstring rule(static_cast<std::size_t>(width - 2), L'\u2500');
+  PutText(top, left, L"\u250c" + rule + L"\u2510", width, A_NORMAL);
+  PutText(top, left + 2, kCaption, width - 4, A_BOLD);
+  for (int r = 1; r < height - 1; ++r) {
+    PutText(top + r, left, L"\u2502" + blank + L"\u2502", width, A_NORMAL);
+  }
+  for (int r = 0; r < box_rows_ && scroll + r < text_rows; ++r) {
+    PutText(top + 1 + r, left + 2, rows[static_cast<std::size_t>(scroll + r)], inner, A_NORMAL);
+  }
+  PutText(top + height - 1, left, L"\u2514" + rule + L"\u2518", width, A_NORMAL);
+  box_ok_row_ = top + height - 2;
+  box_ok_width_ = DisplayWidth(kButton);
+  box_ok_left_ = left + (width - box_ok_width_) / 2;
+  PutText(box_ok_row_, box_ok_left_, kButton, box_ok_width_, A_REVERSE);
+}
+
+}  // namespace
+
+std::shared_ptr<WindowFrontEnd> CreateTerminalFrontEnd(MessageLoop& loop, TerminalOptions options) {
+  auto front_end = std::make_shared<TerminalFrontEnd>(loop, std::move(options));
+  if (!front_end->Start()) return nullptr;
+  return front_end;
+}
+
+}  // namespace zenpo::platform

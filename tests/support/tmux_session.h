@@ -1,0 +1,63 @@
+// A program running in a real terminal for tests: a tmux session on a server of the
+// test's own (socket in a fresh directory), with keys, mouse clicks, resizes and screen
+// captures.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace zenpo::test {
+
+class TmuxSession {
+ public:
+  // Starts command (a shell command line) in a detached session columns x rows with the
+  // variables of env added to its environment; ok() is false when tmux is missing or the
+  // session did not start. The pane stays after the command ends, so its last screen
+  // can still be read.
+  TmuxSession(const std::string& command, int columns, int rows,
+              const std::map<std::string, std::string>& env = {});
+  ~TmuxSession();
+  TmuxSession(const TmuxSession&) = delete;
+  TmuxSession& operator=(const TmuxSession&) = delete;
+
+  bool ok() const { return ok_; }
+
+  // Key names as tmux knows them ("Enter", "Down", "F1", "m").
+  void SendKeys(const std::vector<std::string>& keys);
+  // A left-button press and release at the 0-based cell, as an xterm mouse report.
+  void Click(int row, int column);
+  void Resize(int columns, int rows);
+
+  // The screen's rows as text; with colours, the attributes as escape sequences too.
+  std::string Capture(bool with_colours = false) const;
+  std::vector<std::string> Rows() const;
+  // Waits up to timeout until the screen passes the test; false when it never did.
+  bool WaitForScreen(const std::function<bool(const std::string&)>& test,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  bool WaitForText(const std::string& text,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Whether the command has ended.
+  bool Ended() const;
+
+ private:
+  std::string Tmux(const std::string& arguments) const;
+
+  TempDir dir_;
+  std::string socket_;
+  bool ok_ = false;
+};
+
+// Single quotes for the shell around any text.
+std::string ShellQuote(const std::string& text);
+
+// Waits up to timeout until test() holds.
+bool WaitUntil(const std::function<bool()>& test,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+}  // namespace zenpo::test
