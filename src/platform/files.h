@@ -3,6 +3,8 @@
 // Paths are wide; the back end converts them to the system's path form.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/clock.h"
@@ -29,6 +31,10 @@ enum class SetTimeResult { kOk, kOpenFailed, kSetFailed };
 // Sets the last-write time of an existing file (never creates one). kOpenFailed when the
 // file cannot be opened for writing, kSetFailed when the time cannot be set.
 SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time);
+
+// The size in bytes of the file that an open stream reads or writes, as the file system
+// has it now (64-bit); false when it cannot be read.
+bool OpenFileSize(std::FILE* stream, std::int64_t* size);
 
 // The path as the narrow stream functions take it.
 std::string NarrowPath(const std::wstring& path);

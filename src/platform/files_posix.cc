@@ -56,6 +56,13 @@ bool ReadLastWriteTime(const std::wstring& path, FileTime* time) {
   return true;
 }
 
+bool OpenFileSize(std::FILE* stream, std::int64_t* size) {
+  struct stat st;
+  if (stream == nullptr || fstat(fileno(stream), &st) != 0) return false;
+  *size = static_cast<std::int64_t>(st.st_size);
+  return true;
+}
+
 SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time) {
   int fd = open(NarrowPath(path).c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return SetTimeResult::kOpenFailed;

@@ -42,9 +42,8 @@ std::string FormatLogTimestamp(const platform::CalendarTime& t) {
 }
 
 ResultCode ReportMessage(std::wstring_view text, int logLevel, int msgLevel) {
-  const platform::CalendarTime now = platform::LocalCalendarTime();
   if (logLevel <= AppSettings.loglevel) {
-    std::string line = FormatLogTimestamp(now);
+    std::string line = FormatLogTimestamp(platform::LocalCalendarTime());
     line += platform::ToCodePage(text, kMaxLogTextBytes);
     line += '\n';
     std::unique_lock<std::mutex> lock(log_mutex);

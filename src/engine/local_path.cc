@@ -1,0 +1,86 @@
+// URL pieces, safe names and local paths.
+#include "engine/local_path.h"
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace zenpo {
+
+std::vector<std::wstring> SplitPieces(std::wstring_view text, wchar_t separator) {
+  std::vector<std::wstring> pieces;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(separator, start);
+    if (end == std::wstring_view::npos) end = text.size();
+    if (end > start) pieces.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return pieces;
+}
+
+std::vector<std::wstring> UrlPieces(std::wstring_view url) {
+  std::vector<std::wstring> pieces = SplitPieces(url, L'/');
+  if (!pieces.empty()) pieces.erase(pieces.begin());  // the scheme
+  if (pieces.size() > kMaxUrlPieces) pieces.resize(kMaxUrlPieces);
+  return pieces;
+}
+
+std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces) {
+  std::wstring line = L"http://";
+  for (const std::wstring& piece : pieces) {
+    line += piece;
+    line += L" /";
+  }
+  line.pop_back();
+  return line;
+}
+
+void SanitizeFileName(std::wstring& name) {
+  for (wchar_t& c : name) {
+    if (std::wstring_view(L",;:*?<>|\"").find(c) != std::wstring_view::npos) c = L'#';
+  }
+}
+
+std::wstring LocalPathPiece(std::wstring piece) {
+  SanitizeFileName(piece);
+  if (piece.size() > kMaxPathPieceChars) piece.resize(kMaxPathPieceChars);
+  bool only_dots_and_spaces = true;
+  for (wchar_t& c : piece) {
+    if (c == platform::kPathSeparator || c == L'\\' || c == L'/' || c == L'\0') c = L'#';
+    if (c != L'.' && c != L' ') only_dots_and_spaces = false;
+  }
+  // Some file systems drop trailing dots and spaces, so ". ." or "..." may read as a step.
+  if (only_dots_and_spaces) {
+    for (wchar_t& c : piece) {
+      if (c == L'.') c = L'#';
+    }
+  }
+  return piece;
+}
+
+bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pieces,
+                   bool make_dirs, LocalPath* path) {
+  if (pieces.empty()) return false;
+  std::wstring base = dir;
+  if (base.empty() || base.back() != platform::kPathSeparator) base += platform::kPathSeparator;
+  std::vector<std::wstring> dirs;
+  std::wstring wide = base;
+  if (make_dirs) {
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
+      wide += LocalPathPiece(pieces[i]);
+      dirs.push_back(wide);
+      wide += platform::kPathSeparator;
+    }
+  }
+  wide += LocalPathPiece(pieces.back());
+  if (wide.size() > kMaxLocalPathChars) return false;
+  std::string narrow = platform::ToCodePage(wide);
+  // A cut narrow path would name another file than the wide one.
+  if (narrow.size() > kMaxLocalPathBytes) return false;
+  for (const std::wstring& d : dirs) platform::MakeDirectory(d);
+  path->wide = std::move(wide);
+  path->narrow = std::move(narrow);
+  return true;
+}
+
+}  // namespace zenpo

@@ -1,0 +1,75 @@
+// Sizes from the response headers.
+#include "engine/response_sizes.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cwctype>
+#include <limits>
+
+#include "engine/local_path.h"
+
+namespace zenpo {
+
+std::int64_t ParseDecimal(std::wstring_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  constexpr std::uint64_t kMaxMagnitude = std::numeric_limits<std::int64_t>::max();
+  std::uint64_t value = 0;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+    const auto digit = static_cast<std::uint64_t>(text[i] - L'0');
+    value = value > (kMaxMagnitude + 1 - digit) / 10 ? kMaxMagnitude + 1 : value * 10 + digit;
+  }
+  if (negative) {
+    return value > kMaxMagnitude ? std::numeric_limits<std::int64_t>::min()
+                                 : -static_cast<std::int64_t>(value);
+  }
+  return value > kMaxMagnitude ? std::numeric_limits<std::int64_t>::max()
+                               : static_cast<std::int64_t>(value);
+}
+
+std::int64_t ContentRangeTotal(std::wstring_view content_range) {
+  const auto pieces = SplitPieces(content_range, L'/');
+  return pieces.size() < 2 ? 0 : ParseDecimal(pieces[1]);
+}
+
+std::int64_t ExpectedSize(std::int64_t local_size, bool has_content_range,
+                          std::int64_t range_total, std::int64_t content_length) {
+  if (range_total > 0) return range_total;
+  if (content_length > 0) {
+    return has_content_range ? content_length + local_size : content_length;
+  }
+  return 0;
+}
+
+bool MustStartOver(std::int64_t local_size, std::int64_t expected, bool has_content_range) {
+  return has_content_range ? local_size > expected : local_size != expected;
+}
+
+std::int64_t ProgressPercent(std::int64_t size, std::int64_t expected) {
+  // Exact while size * 100 fits; beyond that (exabytes) the quotient is taken first.
+  if (size <= std::numeric_limits<std::int64_t>::max() / 100) return size * 100 / expected;
+  return size / expected * 100;
+}
+
+std::wstring FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent) {
+  // Formatted by hand: this runs once per chunk, and the wide printf costs more than the
+  // rest of the chunk's bookkeeping.
+  std::wstring line;
+  line.reserve(64);
+  auto append_number = [&line](std::int64_t value) {
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
+    line.append(static_cast<const char*>(digits), end);
+  };
+  append_number(size);
+  line += L" / ";
+  append_number(expected);
+  line += L" Bytes [ ";
+  append_number(percent);
+  line += L"% ]";
+  return line;
+}
+
+}  // namespace zenpo

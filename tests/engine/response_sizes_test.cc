@@ -1,0 +1,58 @@
+#include "engine/response_sizes.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace zenpo {
+namespace {
+
+TEST(ParseDecimalTest, ReadsLikeStrtolIn64Bits) {
+  EXPECT_EQ(ParseDecimal(L""), 0);
+  EXPECT_EQ(ParseDecimal(L"  \t 1234abc"), 1234);
+  EXPECT_EQ(ParseDecimal(L"+7"), 7);
+  EXPECT_EQ(ParseDecimal(L"-5"), -5);
+  EXPECT_EQ(ParseDecimal(L"abc"), 0);
+  EXPECT_EQ(ParseDecimal(L"4294967296"), 4294967296LL);
+  EXPECT_EQ(ParseDecimal(L"99999999999999999999999"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(ParseDecimal(L"-99999999999999999999999"), std::numeric_limits<std::int64_t>::min());
+}
+
+TEST(ContentRangeTotalTest, TotalAfterTheSlash) {
+  EXPECT_EQ(ContentRangeTotal(L"bytes 100-199/200"), 200);
+  EXPECT_EQ(ContentRangeTotal(L"bytes */5000"), 5000);
+  EXPECT_EQ(ContentRangeTotal(L"bytes 1000-4999/*"), 0);
+  EXPECT_EQ(ContentRangeTotal(L"bytes 0-9"), 0);
+  EXPECT_EQ(ContentRangeTotal(L"bytes 2147483648-3221225471/3221225472"), 3221225472LL);
+}
+
+TEST(ExpectedSizeTest, TotalThenLengthThenNothing) {
+  EXPECT_EQ(ExpectedSize(1000, true, 5000, 4000), 5000);
+  // A partial answer without a total: the body is the rest after the local size.
+  EXPECT_EQ(ExpectedSize(1000, true, 0, 4000), 5000);
+  EXPECT_EQ(ExpectedSize(1000, false, 0, 5000), 5000);
+  EXPECT_EQ(ExpectedSize(1000, false, 0, 0), 0);
+  EXPECT_EQ(ExpectedSize(1000, false, 0, -3), 0);
+  EXPECT_EQ(ExpectedSize(3LL << 30, true, 0, 1LL << 30), 4LL << 30);
+}
+
+TEST(MustStartOverTest, WholeAnswersRestartPartialOnesContinue) {
+  EXPECT_TRUE(MustStartOver(1000, 5000, false));   // range ignored
+  EXPECT_FALSE(MustStartOver(1000, 5000, true));   // range honoured
+  EXPECT_TRUE(MustStartOver(6000, 5000, true));    // local file larger
+  EXPECT_TRUE(MustStartOver(1000, 0, false));      // no length at all
+  EXPECT_TRUE(MustStartOver(1000, 0, true));
+  EXPECT_FALSE(MustStartOver(0, 0, false));
+}
+
+TEST(ProgressLineTest, SixtyFourBitSizesKeepTheirText) {
+  EXPECT_EQ(FormatProgressLine(0, 1048576, 0), L"0 / 1048576 Bytes [ 0% ]");
+  const std::int64_t e = 5LL << 30, f = 3LL << 30;
+  EXPECT_EQ(ProgressPercent(f, e), 60);
+  EXPECT_EQ(FormatProgressLine(f, e, ProgressPercent(f, e)),
+            L"3221225472 / 5368709120 Bytes [ 60% ]");
+  EXPECT_EQ(ProgressPercent(29999999, 30000000), 99);
+}
+
+}  // namespace
+}  // namespace zenpo
