@@ -50,6 +50,9 @@ class NullWindow : public zenpo::platform::Window {
   void BringToForeground() override {}
   void CheckMenuItem(int, bool) override {}
   bool SetTrayPicture(int) override { return true; }
+  void DrawStatus(const zenpo::platform::StatusView&) override {}
+  void PopupMenu() override {}
+  bool OpenForUser(std::wstring_view) override { return false; }
 };
 
 struct Measure {

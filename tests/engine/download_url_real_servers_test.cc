@@ -115,7 +115,8 @@ TEST(DownloadThroughTinyproxyTest, ProxiedExceptForDotlessHosts) {
     test::TinyproxyServer proxy;
     std::string error;
     ASSERT_TRUE(proxy.Start(&error)) << error;
-    AppSettings.proxy = std::wstring(proxy.HostPort().begin(), proxy.HostPort().end());
+    const std::string host_port = proxy.HostPort();
+    AppSettings.proxy = std::wstring(host_port.begin(), host_port.end());
     AppSettings.checkURL = origin.WideUrl("/check");
 
     ASSERT_EQ(DownloadUrl(origin.WideUrl("/f"), window, L"", L"", L"", L""), 900) << proxy.Log();
