@@ -39,6 +39,15 @@ class ClipboardWatcherTest : public ::testing::Test {
   void Start() {
     ClipState = 2;
     thread_ = platform::WorkerThread::Start([this] { ClipboardWatcher(clipboard_, services_); });
+    // Watching begins by emptying the clipboard; copies come after that.
+    WaitFor([this] { return clipboard_.empties() > 0; });
+  }
+  template <typename Condition>
+  void WaitFor(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && !thread_.HasEnded() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(milliseconds(1));
+    }
   }
   void Stop() {
     if (!thread_.started()) return;
@@ -50,7 +59,7 @@ class ClipboardWatcherTest : public ::testing::Test {
   void Copy(const std::wstring& text) {
     clipboard_.SetText(text);
     const int reads = clipboard_.reads();
-    while (clipboard_.reads() < reads + 2 && !thread_.HasEnded()) std::this_thread::yield();
+    WaitFor([&] { return clipboard_.reads() >= reads + 2; });
   }
   std::vector<std::wstring> Appended() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -108,7 +117,7 @@ TEST_F(ClipboardWatcherTest, AListThatStaysBusyEndsTheProgram) {
   append_result_ = rc::kWriteInUse;
   Start();
   clipboard_.SetText(L"http://h/a.zip");
-  while (CloseRequested.load() == 0) std::this_thread::yield();
+  WaitFor([] { return CloseRequested.load() != 0; });
   ASSERT_TRUE(thread_.WaitFor(milliseconds(10000)));
   EXPECT_EQ(Appended().size(), 20u) << "twenty attempts in all";
   EXPECT_EQ(ClipState.load(), 0) << "the next poll still stops in order";
@@ -117,8 +126,9 @@ TEST_F(ClipboardWatcherTest, AListThatStaysBusyEndsTheProgram) {
 }
 
 TEST_F(ClipboardWatcherTest, AClipboardThatHandsOutNoTextEndsTheProgramAtOnce) {
-  clipboard_.RefuseText(true);
   Start();
+  clipboard_.RefuseText(true);
+  clipboard_.SetText(L"http://h/a.zip");
   ASSERT_TRUE(thread_.WaitFor(milliseconds(10000)));
   EXPECT_EQ(CloseRequested.load(), 1);
   EXPECT_EQ(ClipState.load(), 2) << "no orderly stop after a failed read";
