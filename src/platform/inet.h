@@ -1,9 +1,12 @@
 // The HTTP client: the six operations the download engine performs (open the library,
 // set an option, open a URL, query the response, read the body, close a handle).
 // Handles are shared: a handle stays valid while any call on it is still pending, so
-// one thread may close a handle while another is blocked in a call on it.
+// one thread may close a handle while another is blocked in a call on it. Every call is
+// safe from any thread. Reads on one request handle are served one at a time; queries
+// and closes never wait for a pending open or read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,7 +21,17 @@ using HINTERNET = std::shared_ptr<InternetObject>;
 
 enum class InternetAccess { kDirect = 1, kProxy = 3 };
 
-// Option numbers of InternetSetOption; values are 32-bit.
+// Option numbers of InternetSetOption; values are 32-bit milliseconds or counts.
+// What each does on the libcurl back end:
+//   kConnectTimeout      limit for resolving and connecting, per connection;
+//   kReceiveTimeout      an open fails when no response byte arrives for this long once
+//                        the connection is up;
+//   kDataReceiveTimeout  a read fails when no body byte arrives for this long;
+//   the others           accepted, with no effect: there is no cache, no listen
+//                        socket, connects are not retried and sends are never slow enough
+//                        to matter next to the receive limits.
+// Options apply to the opens made after them. 0 means no limit (connecting then still
+// ends after libcurl's own 300 s). Unset: connect 60000, receive and data receive 30000.
 namespace inet_option {
 constexpr int kConnectTimeout = 2;
 constexpr int kConnectRetries = 3;
@@ -45,28 +58,44 @@ constexpr int kContentRange = 53;
 HINTERNET InternetOpen(std::wstring_view agent, InternetAccess access, std::wstring_view proxy,
                        std::wstring_view bypass);
 
-// Sets an option of the root handle (the inet_option numbers). False when unknown.
+// Sets an option of the root handle (the inet_option numbers) for the opens that follow.
+// False when the option is unknown or root is not an open root handle.
 bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value);
 
 // Sends a GET for url with the extra header lines (each ending in CR LF), always to the
-// server, never from a cache, and follows redirects. Blocks until the final response's
-// headers have arrived; returns its request handle, or null on failure. Closing root
-// makes a pending open return null.
+// server, never from a cache, and follows redirects (http and https only). Blocks until
+// the final response's headers have arrived, whatever its status; the body is left
+// unread. Returns its request handle, or null on failure (no connection, a time-out, a
+// malformed or oversized response). Closing root makes a pending open return null.
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers);
 
-// The text of an info level of the response; false (and "") when absent.
+// The text of an info level of the final response; false (and "") when absent or when
+// request is not an open request handle. Header values come without surrounding blanks;
+// kStatusCode gives the digits of the status line; kRawHeadersCrlf ends with an empty line.
 bool HttpQueryInfo(const HINTERNET& request, int info_level, std::wstring* text);
 // The Last-Modified header as calendar fields in GMT; false when absent or unparsable.
 bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time);
 
 // Reads up to size bytes of the body into buffer. Blocks until data, the end or an error:
 // true with *read > 0 while the body lasts, true with *read == 0 at its end, false on an
-// error or when the handle was closed meanwhile.
+// error, a time-out or when the handle was closed meanwhile. A connection that closes
+// before the announced length is an end, not an error: the caller compares sizes. Bytes
+// received before an error are returned first; the error comes with the next read.
+// The handle reads at most about 80 KiB ahead of the caller; beyond that the transfer
+// waits until someone reads, so the body stays with the server.
 bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
                       std::uint32_t* read);
 
-// Closes a handle; a call pending on it returns promptly. Closing a root handle closes
-// the requests under it. False for a null handle or one closed already.
+// Closes a handle; a call pending on it returns promptly (an open with null, a read with
+// false) and any call made afterwards fails. Closing a root handle closes the requests
+// under it. False for a null handle or one closed already. May be called from any thread
+// while another thread is blocked on the same handle; the memory behind the handle stays
+// valid until the last HINTERNET copy goes.
 bool InternetCloseHandle(const HINTERNET& handle);
+
+// For tests: the most body bytes the request has held outside the caller's buffers at
+// any one time (read ahead of the caller: at most 80 KiB); 0 for anything but a request
+// handle.
+std::size_t InternetPeakBufferedBytes(const HINTERNET& request);
 
 }  // namespace zenpo::platform

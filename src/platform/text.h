@@ -18,6 +18,11 @@ std::string ToCodePage(std::wstring_view text, std::size_t max_bytes = std::stri
 // ever rejected. Safe to call from any thread.
 std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars = std::wstring::npos);
 
+// The same into *out, reusing its storage: for callers that convert many short texts
+// (every line of a list) without an allocation each.
+void FromCodePage(std::string_view bytes, std::wstring* out,
+                  std::size_t max_chars = std::wstring::npos);
+
 // The name of the device code page as the conversion uses it (for messages and tests).
 std::string CodePageName();
 

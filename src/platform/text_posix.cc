@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 namespace zenpo::platform {
 namespace {
@@ -51,6 +50,44 @@ Converter& CodePageToWide() {
   return c;
 }
 
+// Widens seven-bit text one byte to one character; false (out unspecified) when a byte
+// of 0x80 or above is met. One pass without an early exit, so the loop vectorises.
+bool WidenAscii(std::string_view bytes, std::wstring* out) {
+  out->resize(bytes.size());
+  wchar_t* w = out->data();
+  unsigned char seen = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    seen |= c;
+    w[i] = static_cast<wchar_t>(c);
+  }
+  return seen < 0x80;
+}
+
+// Whether the code page maps every byte below 0x80 to the same character, so that such
+// text converts without iconv. Stateful code pages, whose escapes are seven-bit bytes,
+// fail this test.
+bool AsciiIsIdentity() {
+  static const bool identity = [] {
+    char bytes[127];
+    for (int i = 0; i < 127; ++i) bytes[i] = static_cast<char>(i + 1);
+    Converter conv("WCHAR_T", Codeset().c_str());
+    if (!conv.ok()) return false;
+    wchar_t wide[256];
+    char* in = bytes;
+    size_t in_left = sizeof(bytes);
+    char* o = reinterpret_cast<char*>(wide);
+    size_t o_left = sizeof(wide);
+    if (iconv(conv.cd, &in, &in_left, &o, &o_left) == static_cast<size_t>(-1)) return false;
+    if (reinterpret_cast<wchar_t*>(o) - wide != 127) return false;
+    for (int i = 0; i < 127; ++i) {
+      if (wide[i] != static_cast<wchar_t>(i + 1)) return false;
+    }
+    return true;
+  }();
+  return identity;
+}
+
 }  // namespace
 
 std::string CodePageName() { return Codeset(); }
@@ -84,29 +121,46 @@ std::string ToCodePage(std::wstring_view text, std::size_t max_bytes) {
 
 std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars) {
   std::wstring out;
-  Converter& conv = CodePageToWide();
-  if (!conv.ok()) return out;
-  conv.Reset();
+  FromCodePage(bytes, &out, max_chars);
+  return out;
+}
+
+void FromCodePage(std::string_view bytes, std::wstring* out, std::size_t max_chars) {
   std::size_t cut = bytes.find('\0');
   if (cut != std::string_view::npos) bytes = bytes.substr(0, cut);
-  std::unique_ptr<wchar_t[]> buf(new wchar_t[bytes.size() + 1]);
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  while (in_left > 0) {
-    char* o = reinterpret_cast<char*>(buf.get());
-    size_t o_left = (bytes.size() + 1) * sizeof(wchar_t);
-    size_t r = iconv(conv.cd, &in, &in_left, &o, &o_left);
-    out.append(buf.get(), (reinterpret_cast<wchar_t*>(o) - buf.get()));
-    if (r == static_cast<size_t>(-1)) {
-      // An invalid or cut-off sequence: mark one byte and go on after it.
-      out.push_back(L'\uFFFD');
-      ++in;
-      --in_left;
-      conv.Reset();
+  if (!AsciiIsIdentity() || !WidenAscii(bytes, out)) {
+    Converter& conv = CodePageToWide();
+    if (!conv.ok()) {
+      out->clear();
+      return;
     }
+    conv.Reset();
+    // No character of a code page takes less than one byte.
+    out->resize(bytes.size());
+    char* in = const_cast<char*>(bytes.data());
+    size_t in_left = bytes.size();
+    std::size_t produced = 0;
+    while (in_left > 0) {
+      char* o = reinterpret_cast<char*>(out->data() + produced);
+      size_t o_left = (out->size() - produced) * sizeof(wchar_t);
+      size_t r = iconv(conv.cd, &in, &in_left, &o, &o_left);
+      produced = static_cast<std::size_t>(reinterpret_cast<wchar_t*>(o) - out->data());
+      if (r == static_cast<size_t>(-1)) {
+        if (errno == E2BIG) {
+          out->resize(out->size() + in_left + 1);
+          continue;
+        }
+        // An invalid or cut-off sequence: mark one byte and go on after it.
+        if (produced == out->size()) out->resize(out->size() + in_left + 1);
+        (*out)[produced++] = L'\uFFFD';
+        ++in;
+        --in_left;
+        conv.Reset();
+      }
+    }
+    out->resize(produced);
   }
-  if (max_chars != std::wstring::npos && out.size() > max_chars) out.resize(max_chars);
-  return out;
+  if (max_chars != std::wstring::npos && out->size() > max_chars) out->resize(max_chars);
 }
 
 }  // namespace zenpo::platform

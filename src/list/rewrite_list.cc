@@ -1,0 +1,133 @@
+// The rewrite pass with its failure paths.
+#include "list/rewrite_list.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "config/program_paths.h"
+#include "list/list_reports.h"
+#include "list/rename_lock.h"
+#include "platform/files.h"
+#include "report/report_message.h"
+
+namespace zenpo {
+namespace {
+
+constexpr std::size_t kWriteBufferBytes = 256 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Collects the new list's bytes and hands them to the stream in large blocks: one
+// stream call per line would cost more than the rest of the pass. Remembers a failed
+// write.
+class ListWriter {
+ public:
+  explicit ListWriter(std::FILE* out) : out_(out) { buffer_.reserve(kWriteBufferBytes); }
+
+  void Write(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kWriteBufferBytes) Flush();
+    buffer_.append(bytes);
+  }
+
+  void Write(const ListLine& line, const LineEdit& edit) {
+    std::string_view bytes = line.bytes();
+    switch (edit.kind) {
+      case LineEdit::Kind::kDrop:
+        return;
+      case LineEdit::Kind::kMark:
+        Write(FormatStatusColumn(edit.status));
+        bytes.remove_prefix(std::min(edit.dropped_bytes, bytes.size()));
+        break;
+      case LineEdit::Kind::kKeep:
+        break;
+    }
+    Write(bytes);
+  }
+
+  // Writes what is left; false when any write failed.
+  bool Finish() {
+    Flush();
+    return ok_;
+  }
+
+ private:
+  void Flush() {
+    if (ok_ && !buffer_.empty()) {
+      ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), out_) == buffer_.size();
+    }
+    buffer_.clear();
+  }
+
+  std::FILE* out_;
+  std::string buffer_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+const RewriteCodes kSelectionCodes = {
+    rc::kSelectInUse,         rc::kSelectSetupFailed,  rc::kSelectOpenFailed,
+    rc::kSelectWriteFailed,   rc::kSelectReleaseFailed, rc::kSelectDeleteFailed,
+    rc::kSelectDone,          list_message::kOpenFailed,
+};
+
+const RewriteCodes kWriteBackCodes = {
+    rc::kWriteInUse,        rc::kWriteSetupFailed,  rc::kWriteOpenFailed,
+    rc::kWriteWriteFailed,  rc::kWriteReleaseFailed, rc::kWriteDeleteFailed,
+    rc::kWriteDone,         list_message::kWriteOpenFailed,
+};
+
+ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* complete) {
+  const ProgramPathsRecord& paths = ProgramPaths;
+  if (complete != nullptr) *complete = false;
+  if (!TakeListLock()) {
+    return ReportListResult(list_message::kInUse, level::kDetail, level::kNotShown, codes.in_use);
+  }
+  auto fail = [&](std::wstring_view text, ResultCode code) {
+    return ReturnListAndReport(text, code, list_message::kReleaseFailed);
+  };
+
+  // Creating the new list empty first truncates a leftover of an earlier failed pass.
+  {
+    std::FILE* created = std::fopen(paths.listNewPathMb.c_str(), "wb");
+    if (created == nullptr || std::fclose(created) != 0) {
+      return fail(list_message::kSetupFailed, codes.setup);
+    }
+  }
+  File in(std::fopen(paths.listLockPathMb.c_str(), "rb"));
+  if (!in) return fail(codes.open_message, codes.open);
+  File out(std::fopen(paths.listNewPathMb.c_str(), "ab"));
+  if (!out) {
+    in.reset();
+    return fail(list_message::kWriteFailed, codes.write);
+  }
+
+  ListLineReader reader(in.get());
+  ListWriter writer(out.get());
+  ListLine line;
+  while (reader.Next(&line)) writer.Write(line, rule(line));
+  // A new list cut short by a failed read or write must never replace the old one.
+  bool written = writer.Finish();
+  written = std::fclose(out.release()) == 0 && written;
+  const bool read = !reader.failed();
+  in.reset();
+  if (!read) return fail(codes.open_message, codes.open);
+  if (!written) return fail(list_message::kWriteFailed, codes.write);
+  if (complete != nullptr) *complete = true;
+
+  if (!platform::RenameNoReplace(paths.ListNewPath, paths.ListPath)) {
+    return ReportListResult(list_message::kReleaseFailed, level::kFailure, level::kShown,
+                            codes.release);
+  }
+  if (!platform::RemoveFile(paths.ListLockPath)) {
+    return ReportListResult(list_message::kDeleteFailed, level::kFailure, level::kShown,
+                            codes.remove);
+  }
+  return codes.done;
+}
+
+}  // namespace zenpo

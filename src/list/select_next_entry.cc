@@ -1,0 +1,127 @@
+// SelectNextEntry: the selection's line rule and the entry's options.
+#include "list/select_next_entry.h"
+
+#include <mutex>
+
+#include "engine/base64.h"
+#include "list/list_entry.h"
+#include "list/list_reports.h"
+#include "list/rewrite_list.h"
+#include "platform/text.h"
+#include "report/report_message.h"
+
+namespace zenpo {
+namespace {
+
+// The notices of one pass, reported once the pass is over.
+struct SelectionNotes {
+  std::wstring cut_options;  // the keys whose values were cut, e.g. "Agent= Cookie="
+  std::wstring refused_url;  // the first URL refused for its length, shortened for the log
+};
+
+// The last refused URL that was logged: a line that stays refused is logged once, not at
+// every pass of the cycle.
+std::mutex refused_mutex;
+std::wstring last_refused_url;
+
+void CopyCapped(std::wstring_view value, std::size_t capacity, std::wstring* to,
+                std::wstring_view key, SelectionNotes* notes) {
+  if (value.size() > capacity) {
+    value = value.substr(0, capacity);
+    notes->cut_options.append(key).append(L" ");
+  }
+  to->assign(value);
+}
+
+// The plain credentials in the device code page (at most 255 bytes), Base64-encoded.
+std::wstring EncodeCredentials(std::wstring_view plain, SelectionNotes* notes) {
+  const std::string bytes =
+      platform::ToCodePage(plain, entry_capacity::kPlainCredentialBytes);
+  if (bytes.size() < platform::ToCodePage(plain).size()) notes->cut_options.append(L"Authid= ");
+  return platform::FromCodePage(EncodeBase64(bytes), entry_capacity::kAuthorization);
+}
+
+void TakeOptions(const ListEntry& e, SelectedEntry* entry, SelectionNotes* notes) {
+  for (std::size_t i = e.first_option; i < e.fields.count; ++i) {
+    const ListOption o = MatchOption(e.fields.field[i]);
+    switch (o.key) {
+      case OptionKey::kNone:
+        break;
+      case OptionKey::kAgent:
+        CopyCapped(o.value, entry_capacity::kAgent, &entry->agent, L"Agent=", notes);
+        break;
+      case OptionKey::kReferer:
+        CopyCapped(o.value, entry_capacity::kReferer, &entry->referer, L"Referer=", notes);
+        break;
+      case OptionKey::kAuthid:
+        entry->authorization = EncodeCredentials(o.value, notes);
+        break;
+      case OptionKey::kAuthidE:
+        CopyCapped(o.value, entry_capacity::kAuthorization, &entry->authorization,
+                   L"AuthidE=", notes);
+        break;
+      case OptionKey::kCookie:
+        CopyCapped(o.value, entry_capacity::kCookie, &entry->cookie, L"Cookie=", notes);
+        break;
+    }
+  }
+}
+
+// Logs the first refused URL of a pass unless it was the last one logged.
+ResultCode ReportRefusedUrl(const std::wstring& url) {
+  {
+    std::lock_guard<std::mutex> lock(refused_mutex);
+    if (url == last_refused_url) return 0;
+    last_refused_url = url;
+  }
+  return ReportMessage(list_message::kUrlTooLong + url, level::kOutcome, level::kNotShown);
+}
+
+}  // namespace
+
+ResultCode SelectNextEntry(SelectedEntry* entry) {
+  bool chosen = false;
+  SelectionNotes notes;
+  const LineRule rule = [&](const ListLine& line) -> LineEdit {
+    if (chosen || !line.starts_line()) return LineEdit::Keep();
+    const ListEntry e = ParseListEntry(line.parse());
+    if (e.form == EntryForm::kNone || !IsChosenAgain(e.status)) return LineEdit::Keep();
+    // A shortened URL would fetch another file: such an entry is passed over.
+    if (e.url.size() > entry_capacity::kUrl) {
+      if (notes.refused_url.empty()) {
+        constexpr std::size_t kShown = 256;
+        notes.refused_url.assign(e.url.substr(0, kShown)).append(L"...");
+      }
+      return LineEdit::Keep();
+    }
+    chosen = true;
+    entry->url.assign(e.url);
+    TakeOptions(e, entry, &notes);
+    return LineEdit::Mark(rc::kInProgress, line.StatusColumnBytes(e.fields, e.status));
+  };
+  bool complete = false;
+  const ResultCode code = RewriteList(rule, kSelectionCodes, &complete);
+  // The list was put back without the mark: the entry is not taken.
+  if (!complete) *entry = SelectedEntry();
+  if (code != rc::kSelectDone) return code;
+
+  if (!entry->url.empty()) {
+    if (ReportMessage(list_message::kChosen + entry->url, level::kOutcome, level::kNotShown) ==
+        rc::kLogUnusable) {
+      return rc::kLogUnusable;
+    }
+    if (!notes.cut_options.empty()) {
+      notes.cut_options.pop_back();
+      if (ReportMessage(list_message::kOptionCut + notes.cut_options, level::kOutcome,
+                        level::kNotShown) == rc::kLogUnusable) {
+        return rc::kLogUnusable;
+      }
+    }
+  }
+  if (!notes.refused_url.empty() && ReportRefusedUrl(notes.refused_url) == rc::kLogUnusable) {
+    return rc::kLogUnusable;
+  }
+  return rc::kSelectDone;
+}
+
+}  // namespace zenpo

@@ -1,0 +1,636 @@
+// The HTTP client on libcurl: one multi handle per request, driven by the calling thread.
+//
+// Each request owns a multi handle with one easy transfer. Whoever calls an open or a
+// read drives the transfer (curl_multi_perform / curl_multi_poll) until it has what it
+// needs; between calls nothing drives it, so the kernel's socket buffers hold the data
+// and the server waits. Body bytes go straight into the caller's buffer; what does not
+// fit goes to a small spill that the next read takes first, and once the spill is full
+// the transfer is paused.
+// A close sets a flag and wakes the poll, so the pending call returns at once; the curl
+// handles are released by whichever of the close and the pending call comes last.
+#include "platform/inet.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace zenpo::platform {
+
+// The common base of root and request handles; the handle types below derive from it.
+class InternetObject {
+ public:
+  virtual ~InternetObject() = default;
+  // Marks the handle closed and wakes a call pending on it. False when closed already.
+  // Safe from any thread.
+  virtual bool Close() = 0;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// libcurl's receive buffer; libcurl hands the body over in pieces of at most 16 KiB.
+constexpr long kReceiveBufferBytes = 64 * 1024;
+// Body bytes read ahead of the caller before the transfer pauses; a read then often finds
+// its bytes without a call into libcurl. The spill holds at most this plus one piece.
+constexpr std::size_t kSpillBytes = 64 * 1024;
+// A response whose header lines exceed this is refused rather than kept in memory.
+constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
+constexpr long kMaxRedirects = 20;
+
+struct Timeouts {
+  std::uint32_t connect_ms = 60000;
+  std::uint32_t receive_ms = 30000;
+  std::uint32_t data_receive_ms = 30000;
+};
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    s.remove_suffix(1);
+  return s;
+}
+
+// The URL on the wire: the device code page, with blanks, control characters and bytes
+// outside ASCII percent-encoded, since libcurl refuses them raw.
+std::string WireUrl(std::wstring_view url) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string bytes = ToCodePage(url);
+  std::string out;
+  out.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    if (c <= 0x20 || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The host part of url, or "" when it cannot be parsed.
+std::string HostOf(const std::string& url) {
+  CURLU* u = curl_url();
+  std::string host;
+  char* part = nullptr;
+  if (u && curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+    host = part;
+    curl_free(part);
+  }
+  curl_url_cleanup(u);
+  return host;
+}
+
+// The first header named name in a raw block, without surrounding blanks.
+bool FindHeader(const std::string& block, std::string_view name, std::string* value) {
+  std::size_t pos = block.find("\r\n");  // past the status line
+  while (pos != std::string::npos && pos + 2 < block.size()) {
+    std::size_t start = pos + 2;
+    std::size_t end = block.find("\r\n", start);
+    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
+    std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), name)) {
+      *value = std::string(TrimBlanks(line.substr(colon + 1)));
+      return true;
+    }
+    pos = end;
+  }
+  return false;
+}
+
+class Request;
+
+class Root : public InternetObject {
+ public:
+  Root(std::string agent, std::string proxy, std::wstring_view bypass)
+      : agent_(std::move(agent)), proxy_(std::move(proxy)) {
+    // The bypass list: "<local>" for host names without a dot, or host names, separated
+    // by ';', ',' or blanks.
+    std::string list = ToCodePage(bypass);
+    std::size_t pos = 0;
+    while (pos < list.size()) {
+      std::size_t end = list.find_first_of("; ,\t", pos);
+      if (end == std::string::npos) end = list.size();
+      std::string name = list.substr(pos, end - pos);
+      if (name == "<local>") {
+        bypass_local_ = true;
+      } else if (!name.empty()) {
+        bypass_hosts_.push_back(name);
+      }
+      pos = end + 1;
+    }
+  }
+
+  bool Close() override;
+
+  // Takes request under this root; false when the root is closed.
+  bool Adopt(const std::shared_ptr<Request>& request);
+
+  bool SetOption(int option, std::uint32_t value) {
+    std::lock_guard lock(mutex_);
+    if (closed_) return false;
+    switch (option) {
+      case inet_option::kConnectTimeout: timeouts_.connect_ms = value; return true;
+      case inet_option::kReceiveTimeout: timeouts_.receive_ms = value; return true;
+      case inet_option::kDataReceiveTimeout: timeouts_.data_receive_ms = value; return true;
+      case inet_option::kConnectRetries:
+      case inet_option::kConnectBackoff:
+      case inet_option::kSendTimeout:
+      case inet_option::kDataSendTimeout:
+      case inet_option::kListenTimeout:
+      case inet_option::kFromCacheTimeout:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  Timeouts timeouts() const {
+    std::lock_guard lock(mutex_);
+    return timeouts_;
+  }
+
+  const std::string& agent() const { return agent_; }
+
+  // The proxy for url's host, or "" to go direct.
+  std::string ProxyFor(const std::string& url) const {
+    if (proxy_.empty()) return "";
+    std::string host = HostOf(url);
+    if (bypass_local_ && host.find('.') == std::string::npos) return "";
+    for (const auto& name : bypass_hosts_)
+      if (EqualsNoCase(name, host)) return "";
+    return proxy_;
+  }
+
+ private:
+  const std::string agent_;
+  const std::string proxy_;
+  bool bypass_local_ = false;
+  std::vector<std::string> bypass_hosts_;
+
+  mutable std::mutex mutex_;
+  bool closed_ = false;
+  Timeouts timeouts_;
+  std::vector<std::weak_ptr<Request>> requests_;
+};
+
+class Request : public InternetObject {
+ public:
+  ~Request() override { ReleaseTransfer(); }
+
+  bool Close() override {
+    {
+      std::lock_guard lock(state_mutex_);
+      if (closed_.exchange(true)) return false;
+      if (multi_) curl_multi_wakeup(multi_);
+    }
+    // With no call pending the transfer goes now; otherwise the pending call lets it go.
+    if (drive_mutex_.try_lock()) {
+      ReleaseTransfer();
+      drive_mutex_.unlock();
+    }
+    return true;
+  }
+
+  // Sets up the transfer; false when libcurl refuses.
+  bool Prepare(const Root& root, std::wstring_view url, std::wstring_view headers) {
+    timeouts_ = root.timeouts();
+    multi_ = curl_multi_init();
+    easy_ = curl_easy_init();
+    if (!multi_ || !easy_) return false;
+
+    std::string wire_url = WireUrl(url);
+    std::string block = ToCodePage(headers);
+    std::size_t pos = 0;
+    while (pos < block.size()) {
+      std::size_t end = block.find('\n', pos);
+      if (end == std::string::npos) end = block.size();
+      std::string line(TrimBlanks(std::string_view(block).substr(pos, end - pos)));
+      if (!line.empty()) header_list_ = curl_slist_append(header_list_, line.c_str());
+      pos = end + 1;
+    }
+    std::string proxy = root.ProxyFor(wire_url);
+    if (!proxy.empty()) {
+      // Never from a cache: a caching proxy must ask the server.
+      header_list_ = curl_slist_append(header_list_, "Pragma: no-cache");
+      header_list_ = curl_slist_append(header_list_, "Cache-Control: no-cache");
+    }
+
+    bool ok =
+        curl_easy_setopt(easy_, CURLOPT_URL, wire_url.c_str()) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_USERAGENT, root.agent().c_str()) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, header_list_) == CURLE_OK &&
+        // "" keeps libcurl from taking a proxy from the environment.
+        curl_easy_setopt(easy_, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_PROXYTYPE, CURLPROXY_HTTP) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(timeouts_.connect_ms)) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Request::OnHeader) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Request::OnBody) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Request::OnConnected) == CURLE_OK &&
+        curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this) == CURLE_OK &&
+        curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+    return ok;
+  }
+
+  // Drives the transfer until the final response's headers are in.
+  bool Open() {
+    std::unique_lock drive(drive_mutex_);
+    Outcome outcome = Drive([this] { return final_headers_; }, timeouts_.receive_ms);
+    bool ok = outcome == Outcome::kReady;
+    if (outcome == Outcome::kDone && result_ == CURLE_OK) {
+      // A complete exchange whose last block libcurl did not follow is the answer.
+      PublishFinal();
+      ok = true;
+    }
+    FinishCall(drive);
+    return ok;
+  }
+
+  bool Read(char* buffer, std::uint32_t size, std::uint32_t* read) {
+    *read = 0;
+    std::unique_lock drive(drive_mutex_);
+    if (closed_ || !easy_) {
+      FinishCall(drive);
+      return false;
+    }
+    std::size_t filled = TakeSpill(buffer, size);
+    bool ok = true;
+    if (filled < size && !done_) {
+      dst_ = buffer;
+      room_ = size;
+      filled_ = filled;
+      if (paused_) {
+        paused_ = false;
+        // May hand over the data held since the pause through OnBody at once.
+        if (curl_easy_pause(easy_, CURLPAUSE_CONT) != CURLE_OK) SetDone(CURLE_RECV_ERROR);
+      }
+      Outcome outcome = Drive([this] { return filled_ > 0; }, timeouts_.data_receive_ms);
+      filled = filled_;
+      dst_ = nullptr;
+      room_ = filled_ = 0;
+      ok = outcome != Outcome::kClosed && (filled > 0 || outcome == Outcome::kDone);
+    }
+    if (ok && filled == 0) ok = BodyEndedCleanly();
+    *read = ok ? static_cast<std::uint32_t>(filled) : 0;
+    FinishCall(drive);
+    return ok;
+  }
+
+  // The final response's header block, as received; "" before it is complete or once
+  // the handle is closed.
+  std::string RawHeaders() const {
+    std::lock_guard lock(state_mutex_);
+    return closed_ ? std::string() : raw_headers_;
+  }
+
+  std::size_t peak_buffered() const { return peak_buffered_.load(); }
+
+ private:
+  enum class Outcome { kReady, kDone, kClosed, kTimedOut, kFailed };
+
+  // Runs the transfer until ready() holds, the transfer ends, the handle is closed or
+  // no byte arrives for idle_ms on an established connection (0: no limit).
+  Outcome Drive(const std::function<bool()>& ready, std::uint32_t idle_ms) {
+    Clock::time_point last_progress = Clock::now();
+    progressed_ = false;
+    for (;;) {
+      if (closed_) return Outcome::kClosed;
+      int running = 0;
+      if (curl_multi_perform(multi_, &running) != CURLM_OK) return Outcome::kFailed;
+      int left = 0;
+      while (CURLMsg* msg = curl_multi_info_read(multi_, &left))
+        if (msg->msg == CURLMSG_DONE) SetDone(msg->data.result);
+      if (closed_) return Outcome::kClosed;
+      if (ready()) return Outcome::kReady;
+      if (done_) return Outcome::kDone;
+      int wait_ms = 1000;
+      Clock::time_point now = Clock::now();
+      if (progressed_) {
+        last_progress = now;
+        progressed_ = false;
+      }
+      if (idle_ms > 0 && connected_) {
+        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - last_progress);
+        if (idle.count() >= idle_ms) return Outcome::kTimedOut;
+        wait_ms = static_cast<int>(std::min<std::int64_t>(wait_ms, idle_ms - idle.count()));
+      }
+      if (curl_multi_poll(multi_, nullptr, 0, wait_ms, nullptr) != CURLM_OK)
+        return Outcome::kFailed;
+    }
+  }
+
+  void SetDone(CURLcode result) {
+    if (done_) return;
+    done_ = true;
+    result_ = result;
+  }
+
+  // A body that stops short of its announced Content-Length counts as ended: the caller
+  // finds the shortfall by comparing sizes and resumes from what it has. Cut short
+  // without a length (a chunked body missing its last chunk), nothing would show the
+  // loss, so that is an error.
+  bool BodyEndedCleanly() const {
+    if (result_ == CURLE_OK) return true;
+    std::string ignored;
+    return result_ == CURLE_PARTIAL_FILE && FindHeader(RawHeaders(), "Content-Length", &ignored);
+  }
+
+  std::size_t TakeSpill(char* buffer, std::size_t size) {
+    std::size_t n = std::min(size, spill_.size() - spill_begin_);
+    if (n == 0) return 0;
+    std::memcpy(buffer, spill_.data() + spill_begin_, n);
+    spill_begin_ += n;
+    if (spill_begin_ == spill_.size()) {
+      spill_.clear();
+      spill_begin_ = 0;
+    }
+    return n;
+  }
+
+  // Ends a call: a handle closed meanwhile lets its transfer go. Called with drive held.
+  void FinishCall(std::unique_lock<std::mutex>& drive) {
+    if (closed_) ReleaseTransfer();
+    drive.unlock();
+    // A close that came while the lock was held could not release the transfer itself.
+    if (closed_ && drive_mutex_.try_lock()) {
+      ReleaseTransfer();
+      drive_mutex_.unlock();
+    }
+  }
+
+  // Frees the curl handles. Called with drive_mutex_ held, or from the destructor.
+  void ReleaseTransfer() {
+    CURLM* multi;
+    {
+      std::lock_guard lock(state_mutex_);
+      multi = multi_;
+      multi_ = nullptr;
+    }
+    if (multi && easy_) curl_multi_remove_handle(multi, easy_);
+    if (easy_) curl_easy_cleanup(easy_);
+    if (multi) curl_multi_cleanup(multi);
+    curl_slist_free_all(header_list_);
+    easy_ = nullptr;
+    header_list_ = nullptr;
+    std::vector<char>().swap(spill_);
+    spill_begin_ = 0;
+  }
+
+  static int OnConnected(void* self, char*, char*, int, int) {
+    auto* r = static_cast<Request*>(self);
+    r->connected_ = true;
+    r->progressed_ = true;
+    return CURL_PREREQFUNC_OK;
+  }
+
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* r = static_cast<Request*>(self);
+    std::size_t n = size * count;
+    r->progressed_ = true;
+    std::string_view line(data, n);
+    if (line.rfind("HTTP/", 0) == 0) {
+      r->block_.clear();
+      r->block_status_ = 0;
+      r->block_has_location_ = false;
+      std::size_t sp = line.find(' ');
+      if (sp != std::string_view::npos)
+        r->block_status_ = std::atoi(std::string(line.substr(sp + 1, 3)).c_str());
+    }
+    std::string_view text = TrimBlanks(line);
+    if (r->block_.size() + text.size() + 2 > kMaxHeaderBytes) return 0;  // fails the transfer
+    r->block_.append(text).append("\r\n");
+    if (std::size_t colon = text.find(':'); colon != std::string_view::npos) {
+      if (EqualsNoCase(text.substr(0, colon), "Location") && !TrimBlanks(text.substr(colon + 1)).empty())
+        r->block_has_location_ = true;
+    }
+    if (text.empty()) {
+      // The block is complete. An interim answer or a redirect libcurl follows is not
+      // the final response; a redirect goes to a new connection.
+      bool interim = r->block_status_ >= 100 && r->block_status_ < 200;
+      bool redirect = r->block_status_ >= 300 && r->block_status_ < 400 && r->block_has_location_;
+      if (redirect) r->connected_ = false;
+      if (!interim && !redirect) r->PublishFinal();
+    }
+    return n;
+  }
+
+  // The header block just received is the final response's.
+  void PublishFinal() {
+    if (final_headers_) return;
+    final_headers_ = true;
+    std::lock_guard lock(state_mutex_);
+    raw_headers_ = block_;
+  }
+
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* r = static_cast<Request*>(self);
+    std::size_t n = size * count;
+    r->progressed_ = true;
+    r->PublishFinal();  // only the final response's body reaches here
+    std::size_t copy = 0;
+    if (r->dst_ != nullptr && r->filled_ < r->room_) {
+      copy = std::min(n, r->room_ - r->filled_);
+      std::memcpy(r->dst_ + r->filled_, data, copy);
+      r->filled_ += copy;
+    }
+    if (copy == n) return n;
+    // What does not fit waits in the spill for the next read; once that holds enough the
+    // transfer pauses and the rest stays with the server. Bytes partly taken cannot be
+    // handed back, so their remainder always goes to the spill.
+    if (copy == 0 && (r->dst_ == nullptr || r->spill_.size() - r->spill_begin_ >= kSpillBytes)) {
+      r->paused_ = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    r->spill_.insert(r->spill_.end(), data + copy, data + n);
+    std::size_t held = r->spill_.size() - r->spill_begin_;
+    if (held > r->peak_buffered_.load(std::memory_order_relaxed))
+      r->peak_buffered_.store(held, std::memory_order_relaxed);
+    return n;
+  }
+
+  // Touched only by the thread that holds drive_mutex_ (callbacks run inside its calls).
+  std::mutex drive_mutex_;
+  CURL* easy_ = nullptr;
+  curl_slist* header_list_ = nullptr;
+  Timeouts timeouts_;
+  bool done_ = false;
+  CURLcode result_ = CURLE_OK;
+  bool paused_ = false;
+  bool connected_ = false;
+  bool progressed_ = false;  // a byte or a connection since the idle clock last looked
+  std::string block_;
+  int block_status_ = 0;
+  bool block_has_location_ = false;
+  char* dst_ = nullptr;
+  std::size_t room_ = 0;
+  std::size_t filled_ = 0;
+  std::vector<char> spill_;
+  std::size_t spill_begin_ = 0;
+  bool final_headers_ = false;
+
+  // Shared with closing and querying threads.
+  mutable std::mutex state_mutex_;
+  std::atomic<bool> closed_{false};
+  CURLM* multi_ = nullptr;  // written under state_mutex_, which the wake-up also holds
+  std::string raw_headers_;
+  std::atomic<std::size_t> peak_buffered_{0};
+};
+
+bool Root::Close() {
+  std::vector<std::weak_ptr<Request>> requests;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return false;
+    closed_ = true;
+    requests.swap(requests_);
+  }
+  for (auto& weak : requests)
+    if (auto request = weak.lock()) request->Close();
+  return true;
+}
+
+bool Root::Adopt(const std::shared_ptr<Request>& request) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return false;
+  std::erase_if(requests_, [](const std::weak_ptr<Request>& w) { return w.expired(); });
+  requests_.push_back(request);
+  return true;
+}
+
+std::shared_ptr<Root> AsRoot(const HINTERNET& handle) {
+  return std::dynamic_pointer_cast<Root>(handle);
+}
+
+std::shared_ptr<Request> AsRequest(const HINTERNET& handle) {
+  return std::dynamic_pointer_cast<Request>(handle);
+}
+
+}  // namespace
+
+HINTERNET InternetOpen(std::wstring_view agent, InternetAccess access, std::wstring_view proxy,
+                       std::wstring_view bypass) {
+  GlobalInit();
+  if (access == InternetAccess::kProxy) {
+    if (proxy.empty()) return nullptr;
+    return std::make_shared<Root>(ToCodePage(agent), ToCodePage(proxy), bypass);
+  }
+  if (access != InternetAccess::kDirect) return nullptr;
+  return std::make_shared<Root>(ToCodePage(agent), std::string(), std::wstring_view());
+}
+
+bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
+  auto r = AsRoot(root);
+  return r && r->SetOption(option, value);
+}
+
+HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
+  auto r = AsRoot(root);
+  if (!r) return nullptr;
+  auto request = std::make_shared<Request>();
+  if (!request->Prepare(*r, url, headers) || !r->Adopt(request) || !request->Open())
+    return nullptr;
+  return request;
+}
+
+bool HttpQueryInfo(const HINTERNET& request, int info_level, std::wstring* text) {
+  text->clear();
+  auto r = AsRequest(request);
+  if (!r) return false;
+  std::string block = r->RawHeaders();
+  if (block.empty()) return false;
+  std::string value;
+  switch (info_level) {
+    case inet_query::kRawHeadersCrlf:
+      value = block;
+      break;
+    case inet_query::kStatusCode: {
+      std::size_t sp = block.find(' ');
+      std::size_t end = block.find_first_not_of("0123456789", sp + 1);
+      if (sp == std::string::npos || end == sp + 1) return false;
+      value = block.substr(sp + 1, end - sp - 1);
+      break;
+    }
+    case inet_query::kContentLength:
+      if (!FindHeader(block, "Content-Length", &value)) return false;
+      break;
+    case inet_query::kContentRange:
+      if (!FindHeader(block, "Content-Range", &value)) return false;
+      break;
+    default:
+      return false;
+  }
+  *text = FromCodePage(value);
+  return true;
+}
+
+bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time) {
+  auto r = AsRequest(request);
+  if (!r) return false;
+  std::string value;
+  if (!FindHeader(r->RawHeaders(), "Last-Modified", &value)) return false;
+  std::time_t t = curl_getdate(value.c_str(), nullptr);
+  std::tm tm{};
+  if (t == -1 || gmtime_r(&t, &tm) == nullptr) return false;
+  *time = CalendarTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                       tm.tm_hour,        tm.tm_min,     tm.tm_sec, 0};
+  return true;
+}
+
+bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
+                      std::uint32_t* read) {
+  auto r = AsRequest(request);
+  if (read) *read = 0;
+  if (!r || !buffer || !read) return false;
+  return r->Read(static_cast<char*>(buffer), size, read);
+}
+
+bool InternetCloseHandle(const HINTERNET& handle) {
+  // A copy keeps the object alive should the caller's reference be reset meanwhile.
+  HINTERNET keep = handle;
+  return keep && keep->Close();
+}
+
+std::size_t InternetPeakBufferedBytes(const HINTERNET& request) {
+  auto r = AsRequest(request);
+  return r ? r->peak_buffered() : 0;
+}
+
+}  // namespace zenpo::platform
