@@ -198,6 +198,9 @@ void TerminalFrontEnd::RunBoxModally(const std::shared_ptr<BoxRequest>& box) {
 
 // --- set-up and end ----------------------------------------------------------------
 
+void KnowBothArrowForms();
+void RestoreKeypadMode();
+
 // ncursesw draws wide text in the locale's character set; the plain "C" locale has none
 // beyond ASCII, so UTF-8 stands in for it (as for the program's files).
 void UseCharacterLocale() {
@@ -229,6 +232,7 @@ bool TerminalFrontEnd::Start() {
     noecho();
     nonl();
     keypad(stdscr, TRUE);
+    KnowBothArrowForms();
     nodelay(stdscr, TRUE);
     set_escdelay(25);
     curs_set(0);
@@ -406,6 +410,21 @@ void TerminalFrontEnd::FollowSizeLocked() {
 
 // --- keys and mouse -----------------------------------------------------------------
 
+// Arrow keys arrive in the terminal's application form while curses runs; a program run
+// in between may leave the terminal in the plain form, so both are known, and the
+// application form is asked for again on the way back.
+void KnowBothArrowForms() {
+  define_key("\033[A", KEY_UP);
+  define_key("\033[B", KEY_DOWN);
+  define_key("\033[C", KEY_RIGHT);
+  define_key("\033[D", KEY_LEFT);
+}
+
+void RestoreKeypadMode() {
+  char* keypad_on = tigetstr("smkx");
+  if (keypad_on != nullptr && keypad_on != reinterpret_cast<char*>(-1)) putp(keypad_on);
+}
+
 bool IsEnter(int status, wint_t key) {
   return (status == OK && (key == L'\n' || key == L'\r')) ||
          (status == KEY_CODE_YES && key == KEY_ENTER);
@@ -579,6 +598,8 @@ void TerminalFrontEnd::StartChildLocked(const std::vector<std::string>& argv) {
   child_ = StartInForeground(argv);
   if (!child_) {
     reset_prog_mode();
+    RestoreKeypadMode();
+    clearok(curscr, TRUE);
     RedrawLocked();
     return;
   }
@@ -597,6 +618,7 @@ void TerminalFrontEnd::EndChildLocked(bool wait) {
   FinishForegroundChild(*child_, wait);
   child_.reset();
   reset_prog_mode();
+  RestoreKeypadMode();
   FollowSizeLocked();
   clearok(curscr, TRUE);
   std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();

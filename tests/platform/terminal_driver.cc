@@ -23,6 +23,7 @@
 #include "platform/message_loop.h"
 #include "platform/terminal_front_end.h"
 #include "platform/text.h"
+#include "support/program_menu.h"
 
 namespace {
 
@@ -45,19 +46,6 @@ void WriteTicks(int ticks) {
     std::fprintf(f, "%d\n", ticks);
     std::fclose(f);
   }
-}
-
-std::vector<MenuItem> ProgramMenu() {
-  return {
-      {L"HIDE", 40004, {}},
-      {L"PAUSE", 40005, {}},
-      {L"EXIT", 40003, {}},
-      {},
-      {L"OPEN", 0, {{L"iniFIle", 40011, {}}, {L"ListFile", 40012, {}}, {L"LogFile", 40010, {}}}},
-      {},
-      {L"CheckClip", 40006, {}},
-      {L"NoWait", 40007, {}},
-  };
 }
 
 }  // namespace
@@ -103,7 +91,7 @@ int main(int argc, char** argv) {
 
   MessageLoop loop;
   TerminalOptions options;
-  options.menu = ProgramMenu();
+  options.menu = zenpo::test::ProgramMenu();
   std::shared_ptr<WindowFrontEnd> front_end = CreateTerminalFrontEnd(loop, options);
   if (!front_end) {
     Log("headless");

@@ -2,21 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/program_menu.h"
+
 namespace zenpo::platform {
 namespace {
 
-std::vector<MenuItem> ProgramMenu() {
-  return {
-      {L"HIDE", 40004, {}},
-      {L"PAUSE", 40005, {}},
-      {L"EXIT", 40003, {}},
-      {},
-      {L"OPEN", 0, {{L"iniFIle", 40011, {}}, {L"ListFile", 40012, {}}, {L"LogFile", 40010, {}}}},
-      {},
-      {L"CheckClip", 40006, {}},
-      {L"NoWait", 40007, {}},
-  };
-}
+using test::ProgramMenu;
 
 TEST(MenuNavigatorTest, KeysSkipSeparatorsWrapAroundAndReachTheSubmenu) {
   MenuNavigator menu(ProgramMenu());

@@ -2,6 +2,7 @@
 #include "support/tmux_session.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
@@ -47,12 +48,14 @@ TmuxSession::TmuxSession(const std::string& command, int columns, int rows,
                          const std::map<std::string, std::string>& env) {
   if (!ProgramOnPath("tmux")) return;
   socket_ = (dir_.path() / "tmux.sock").string();
-  std::string environment;
-  for (const auto& [name, value] : env) environment += " -e " + ShellQuote(name + "=" + value);
+  // Passed through env(1): tmux would take PATH from its own global environment.
+  std::string environment = "env";
+  for (const auto& [name, value] : env) environment += " " + ShellQuote(name + "=" + value);
   // No configuration of the user's; the pane's terminal type is fixed for repeatable keys.
-  Tmux("-f /dev/null new-session -d -s t -x " + std::to_string(columns) + " -y " +
-       std::to_string(rows) + environment + " " + ShellQuote("exec " + command) +
-       " \\; set-option -g remain-on-exit on \\; set-option -g default-terminal screen");
+  Tmux("-f /dev/null start-server \\; set-option -g remain-on-exit on \\; "
+       "set-option -g default-terminal screen \\; new-session -d -s t -x " +
+       std::to_string(columns) + " -y " + std::to_string(rows) + " " +
+       ShellQuote("exec " + environment + " " + command));
   ok_ = WaitUntil([&] { return Tmux("has-session -t t 2>/dev/null && echo up") == "up\n"; });
 }
 
@@ -110,6 +113,10 @@ bool TmuxSession::WaitForText(const std::string& text, std::chrono::milliseconds
 
 bool TmuxSession::Ended() const {
   return Tmux("display-message -p -t t '#{pane_dead}'") == "1\n";
+}
+
+int TmuxSession::PanePid() const {
+  return std::atoi(Tmux("display-message -p -t t '#{pane_pid}'").c_str());
 }
 
 }  // namespace zenpo::test

@@ -44,6 +44,8 @@ class TmuxSession {
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   // Whether the command has ended.
   bool Ended() const;
+  // The process id of the command.
+  int PanePid() const;
 
  private:
   std::string Tmux(const std::string& arguments) const;
