@@ -103,6 +103,12 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   options.menu = MainMenu();
   options.tray_message = TrayNotifyMsg;
   if (auto terminal = platform::CreateTerminalFrontEnd(loop, options)) loop.SetFrontEnd(terminal);
+  // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until it
+  // runs, so one that arrives during start-up is not lost.
+  for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
+    loop.PostOnSignal(s, platform::msg::kCommand, menu_cmd::kExit, 0);
+  }
+  loop.PostOnSignal(platform::Signal::kUser1, platform::msg::kCommand, menu_cmd::kPause, 0);
 
   if (restart) {
     if (!Reported(L"ZENPOのリセットを完了しました", level::kDetail, level::kNotShown)) {
@@ -131,11 +137,6 @@ ResultCode RunZenpo(const std::wstring& command_line) {
       while (auto command = claim->TakeCommand()) loop.Post(platform::msg::kCommand, *command, 0);
     });
   }
-  // Without a terminal, signals are the commands: end and pause.
-  for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
-    loop.PostOnSignal(s, platform::msg::kCommand, menu_cmd::kExit, 0);
-  }
-  loop.PostOnSignal(platform::Signal::kUser1, platform::msg::kCommand, menu_cmd::kPause, 0);
 
   SetTrayWindow(&loop);
   if (!loop.SetTrayPicture(tray_picture::kIdle) &&
