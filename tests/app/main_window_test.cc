@@ -1,0 +1,164 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "runtime/run_flags.h"
+#include "runtime/status_lines.h"
+#include "runtime/tray_icon.h"
+#include "runtime/window_messages.h"
+#include "support/fake_window.h"
+#include "support/program_home.h"
+
+namespace zenpo {
+namespace {
+
+// The window procedure on a fake window: posted commands are delivered by hand.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    ResetRunFlags();
+    ResetTrayState();
+    StatusLines.ClearAll();
+  }
+  ~MainWindowTest() override {
+    ResetRunFlags();
+    ResetTrayState();
+  }
+
+  void Create(const std::wstring& class_name = L"ZENPO_main_0") {
+    MainWindowServices services;
+    services.cycle.select = [](SelectedEntry*) { return rc::kSelectDone; };
+    services.cycle.start_job = [](DownloadJob) { return platform::WorkerThread(); };
+    services.cycle.open_hook = [](const std::wstring&) {};
+    services.start_watcher = [this] {
+      ++watchers_;
+      // Stands for a watcher that stops in order once asked.
+      return platform::WorkerThread::Start([] {
+        while (ClipState.load() == clip_state::kWatching && !CloseRequested.load()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ClipState = clip_state::kOff;
+      });
+    };
+    services.open_with_shell = [this](const std::wstring& path) { shell_opened_.push_back(path); };
+    services.watcher_wait_step = std::chrono::milliseconds(1);
+    main_ = std::make_unique<MainWindow>(window_, class_name, services);
+    main_->post_quit = [this](int) { ++quits_; };
+    window_.SetWindowProc([this](std::uint32_t m, std::uintptr_t w, std::intptr_t l) {
+      return main_->WndProc(m, w, l);
+    });
+    main_->WndProc(platform::msg::kCreate, 0, 0);
+    window_.DeliverPosted();
+  }
+  void Command(int id) {
+    main_->WndProc(platform::msg::kCommand, static_cast<std::uintptr_t>(id), 0);
+    window_.DeliverPosted();
+  }
+
+  test::ProgramHome home_;
+  test::FakeWindow window_;
+  std::unique_ptr<MainWindow> main_;
+  int watchers_ = 0;
+  int quits_ = 0;
+  std::vector<std::wstring> shell_opened_;
+};
+
+TEST_F(MainWindowTest, CreationMarksNoWaitStartsCountingAndShowsWaiting) {
+  AppSettings.HIDE = 1;
+  Create();
+  EXPECT_TRUE(window_.checked(menu_cmd::kNoWait));
+  EXPECT_EQ(NoWait.load(), 1);
+  EXPECT_TRUE(window_.checked(menu_cmd::kHide)) << "the mark follows a hidden start";
+  EXPECT_FALSE(window_.IsVisible());
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING");
+  EXPECT_EQ(window_.TimerPeriod(timer_id::kCycle), 1000);
+  // NoWait cannot be turned off while there is no pause after a chunk.
+  Command(menu_cmd::kNoWait);
+  EXPECT_TRUE(window_.checked(menu_cmd::kNoWait));
+  EXPECT_EQ(NoWait.load(), 1);
+}
+
+TEST_F(MainWindowTest, PauseAndResumeFollowTheMenu) {
+  Create();
+  Command(menu_cmd::kPause);
+  EXPECT_EQ(PauseRequested.load(), 1);
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE");
+  EXPECT_TRUE(window_.checked(menu_cmd::kPause));
+  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kPaused);
+  Command(menu_cmd::kPause);
+  EXPECT_EQ(PauseRequested.load(), 0);
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING");
+  EXPECT_FALSE(window_.checked(menu_cmd::kPause));
+  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kIdle);
+}
+
+TEST_F(MainWindowTest, ExitClosesAndFromThenOnOnlyOpenItemsAndExitAct) {
+  Create();
+  Command(menu_cmd::kExit);
+  EXPECT_EQ(CloseRequested.load(), 1);
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING CLOSE");
+  main_->WndProc(platform::msg::kPaint, 0, 0);
+  EXPECT_TRUE(window_.last_status().state_alert) << "the state line turns red";
+  Command(menu_cmd::kPause);
+  Command(menu_cmd::kHide);
+  Command(menu_cmd::kCheckClip);
+  EXPECT_EQ(PauseRequested.load(), 0);
+  EXPECT_FALSE(window_.checked(menu_cmd::kHide));
+  EXPECT_EQ(watchers_, 0);
+  Command(menu_cmd::kLogFile);
+  EXPECT_EQ(window_.opened_for_user(), std::vector<std::wstring>{ProgramPaths.LogPath});
+}
+
+TEST_F(MainWindowTest, OnlySlotZeroWatchesTheClipboard) {
+  AppSettings.checkClip = true;
+  ClipState = clip_state::kWatching;  // as start-up arms it from the settings
+  Create(L"ZENPO_main_1");
+  EXPECT_EQ(watchers_, 0);
+  EXPECT_EQ(ClipState.load(), clip_state::kOff);
+  EXPECT_FALSE(window_.checked(menu_cmd::kCheckClip));
+  Command(menu_cmd::kCheckClip);
+  EXPECT_EQ(watchers_, 0);
+}
+
+TEST_F(MainWindowTest, TheClipboardWatcherStartsStopsAndIsWaitedFor) {
+  ClipState = clip_state::kWatching;
+  Create(L"ZENPO_main_0");
+  EXPECT_EQ(watchers_, 1) << "armed by the settings, started with the window";
+  EXPECT_TRUE(window_.checked(menu_cmd::kCheckClip));
+  Command(menu_cmd::kCheckClip);
+  EXPECT_EQ(ClipState.load(), clip_state::kStopRequested);
+  EXPECT_FALSE(window_.checked(menu_cmd::kCheckClip));
+  EXPECT_EQ(window_.TimerPeriod(timer_id::kWatcherPoll), 200);
+  Command(menu_cmd::kCheckClip);
+  EXPECT_EQ(watchers_, 1) << "nothing while the stop is pending";
+  while (ClipState.load() != clip_state::kOff) std::this_thread::yield();
+  while (window_.TimerRunning(timer_id::kWatcherPoll)) window_.AdvanceClock(200);
+  Command(menu_cmd::kCheckClip);
+  EXPECT_EQ(watchers_, 2);
+  // The end waits for the watcher, which ends with the close request.
+  CloseRequested = 1;
+  main_->WndProc(ShutdownMsg, 0, 0);
+  EXPECT_EQ(ClipState.load(), clip_state::kOff);
+  EXPECT_EQ(quits_, 1);
+  EXPECT_FALSE(window_.TimerRunning(timer_id::kCycle));
+}
+
+TEST_F(MainWindowTest, ATapOnTheTrayOpensTheMenuOnlyWhileHidden) {
+  Create();
+  window_.Show(true);
+  main_->WndProc(TrayNotifyMsg, 0, platform::msg::kLeftButtonDown);
+  EXPECT_EQ(window_.popups(), 0);
+  Command(HideCmd);
+  main_->WndProc(TrayNotifyMsg, 0, 0x0202);  // a release is no tap
+  EXPECT_EQ(window_.popups(), 0);
+  main_->WndProc(TrayNotifyMsg, 0, platform::msg::kLeftButtonDown);
+  EXPECT_EQ(window_.popups(), 1);
+  Command(menu_cmd::kHide);
+  EXPECT_TRUE(window_.IsVisible());
+  EXPECT_FALSE(window_.checked(menu_cmd::kHide));
+}
+
+}  // namespace
+}  // namespace zenpo
