@@ -19,6 +19,16 @@ bool Reported(std::wstring_view text, int log, int msg) {
 
 void Fatal() { CloseRequested = 1; }
 
+// A URL the list can take as one line: it fits the list's URL field and holds no line
+// break or other control character, which would split it into several list lines.
+bool FitsOneListLine(const std::wstring& text) {
+  if (text.size() > kMaxClipboardUrlChars) return false;
+  for (wchar_t c : text) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int ReadClipboardText(platform::Clipboard& clipboard, std::wstring* buffer) {
@@ -56,8 +66,7 @@ void ClipboardWatcher(platform::Clipboard& clipboard, const WatcherServices& ser
   while (ClipState.load() == clip_state::kWatching) {
     if (CloseRequested.load()) break;
     if (ReadClipboardText(clipboard, &current) != 0) return Fatal();
-    if (current != previous && current.size() <= kMaxClipboardUrlChars &&
-        IsDownloadUrl(current)) {
+    if (current != previous && IsDownloadUrl(current) && FitsOneListLine(current)) {
       if (!Reported(L"ClipBoard->" + current, level::kDetail, level::kNotShown)) return Fatal();
       ResultCode code = 0;
       for (int call = 0; call < kAppendCalls; ++call) {

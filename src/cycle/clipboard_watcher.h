@@ -14,7 +14,8 @@
 namespace zenpo {
 
 // The longest clipboard text the watcher takes as a URL, in characters: what the list
-// and the engine can hold. Longer text is never queued.
+// and the engine can hold. Longer text, and text with a line break or another control
+// character, is never queued.
 constexpr std::size_t kMaxClipboardUrlChars = 1024;
 
 // Reads the clipboard's Unicode text into buffer. Returns 0 when done, also when the

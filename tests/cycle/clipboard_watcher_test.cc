@@ -89,6 +89,7 @@ TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
   Copy(L"https://h/c.zip");
   Copy(L"http://h/dir/");
   Copy(L"http://h/" + std::wstring(1100, L'x'));
+  Copy(L"http://h/a.zip\n899|http://h/x.zip");
   clipboard_.SetNonText();
   Copy(L"http://h/a.zip");
   Stop();
