@@ -273,7 +273,18 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
     CloseAll();
     return Fail(rc::kHttpError, L"サーバからerror STATUSが返却されました");
   }
-  if (MustStartOver(local_size_, expected_, has_range) && !EmptyLocalFile(path_.narrow)) {
+  bool empty_file = MustStartOver(local_size_, expected_, has_range);
+  // A partial answer must begin where the file will go on; one that begins elsewhere
+  // would leave a gap or a doubled piece in the file. From byte 0 it is the whole file.
+  const std::int64_t first_byte = has_range ? ContentRangeStart(content_range) : -1;
+  if (first_byte >= 0 && first_byte != (empty_file ? 0 : local_size_)) {
+    if (first_byte != 0) {
+      CloseAll();
+      return Fail(rc::kHttpError, L"サーバからerror STATUSが返却されました");
+    }
+    empty_file = true;
+  }
+  if (empty_file && !EmptyLocalFile(path_.narrow)) {
     CloseAll();
     return Fail(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
   }

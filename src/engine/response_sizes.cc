@@ -34,6 +34,18 @@ std::int64_t ContentRangeTotal(std::wstring_view content_range) {
   return pieces.size() < 2 ? 0 : ParseDecimal(pieces[1]);
 }
 
+std::int64_t ContentRangeStart(std::wstring_view content_range) {
+  std::size_t at = 0;
+  while (at < content_range.size() && content_range[at] == L' ') ++at;
+  if (content_range.substr(at, 6) != L"bytes ") return -1;
+  at += 6;
+  while (at < content_range.size() && content_range[at] == L' ') ++at;
+  if (at >= content_range.size() || content_range[at] < L'0' || content_range[at] > L'9') {
+    return -1;
+  }
+  return ParseDecimal(content_range.substr(at));
+}
+
 std::int64_t ExpectedSize(std::int64_t local_size, bool has_content_range,
                           std::int64_t range_total, std::int64_t content_length) {
   if (range_total > 0) return range_total;

@@ -17,6 +17,10 @@ std::int64_t ParseDecimal(std::wstring_view text);
 // total is absent or unknown ("*").
 std::int64_t ContentRangeTotal(std::wstring_view content_range);
 
+// The first byte of a partial answer ("bytes 100-199/200" gives 100); -1 when the value
+// names no range ("bytes */200", or text of another form).
+std::int64_t ContentRangeStart(std::wstring_view content_range);
+
 // The full size of the server's file: the Content-Range total when known; else the
 // Content-Length, plus the local size when the answer is a partial one; else 0.
 std::int64_t ExpectedSize(std::int64_t local_size, bool has_content_range,

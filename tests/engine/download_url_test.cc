@@ -194,6 +194,26 @@ TEST_F(DownloadUrlTest, ResumesWhereTheServerHonoursRangeAndRestartsWhereItDoesN
   EXPECT_EQ(LocalBytes("/ignore"), BodyBytes(0, size));
 }
 
+TEST_F(DownloadUrlTest, APartialAnswerFromAnotherOffsetNeverLeavesAGap) {
+  // Servers that answer every range with the same piece, whatever was asked.
+  Route from_zero;
+  from_zero.status = 206;
+  from_zero.headers = {{"Content-Range", "bytes 0-9/10"}};
+  from_zero.body = BodyBytes(0, 10);
+  server_->SetRoute("/from-zero", from_zero);
+  Route from_three = from_zero;
+  from_three.headers = {{"Content-Range", "bytes 3-9/10"}};
+  from_three.body = BodyBytes(3, 7);
+  server_->SetRoute("/from-three", from_three);
+  WriteLocal("/from-zero", BodyBytes(0, 5));
+  WriteLocal("/from-three", BodyBytes(0, 5));
+
+  EXPECT_EQ(Download("/from-zero"), 900);
+  EXPECT_EQ(LocalBytes("/from-zero"), BodyBytes(0, 10)) << "written from its start";
+  EXPECT_EQ(Download("/from-three"), 133);
+  EXPECT_EQ(LocalBytes("/from-three"), BodyBytes(0, 5)) << "the file is left as it was";
+}
+
 TEST_F(DownloadUrlTest, CompleteFilesAreSkippedBySizeOrRange) {
   server_->SetRoute("/same", Generated(5000));
   WriteLocal("/same", BodyBytes(0, 5000));

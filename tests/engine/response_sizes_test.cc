@@ -24,6 +24,10 @@ TEST(ContentRangeTotalTest, TotalAfterTheSlash) {
   EXPECT_EQ(ContentRangeTotal(L"bytes 1000-4999/*"), 0);
   EXPECT_EQ(ContentRangeTotal(L"bytes 0-9"), 0);
   EXPECT_EQ(ContentRangeTotal(L"bytes 2147483648-3221225471/3221225472"), 3221225472LL);
+  EXPECT_EQ(ContentRangeStart(L"bytes 2147483648-3221225471/3221225472"), 2147483648LL);
+  EXPECT_EQ(ContentRangeStart(L"bytes 0-9/10"), 0);
+  EXPECT_EQ(ContentRangeStart(L"bytes */5000"), -1) << "no range, only a total";
+  EXPECT_EQ(ContentRangeStart(L"100-199/200"), -1);
 }
 
 TEST(ExpectedSizeTest, TotalThenLengthThenNothing) {
