@@ -313,7 +313,11 @@ TEST_F(TerminalFrontEndTest, EditorTakesTheTerminalWhileTheLoopGoesOnAndGivesItB
 
   // Ctrl-C in the editor ends the editor, not the program.
   tmux().SendKeys({"m", "Down", "Down", "Down", "Enter", "Down", "Enter"});
-  ASSERT_TRUE(tmux().WaitForText("EDITING"));
+  // The first editor's lines stay on the terminal's screen: wait for the second's.
+  ASSERT_TRUE(tmux().WaitForScreen([](const std::string& screen) {
+    const std::size_t first = screen.find("EDITING");
+    return first != std::string::npos && screen.find("EDITING", first + 1) != std::string::npos;
+  })) << tmux().Capture();
   tmux().SendKeys({"wait", "Enter"});
   tmux().SendKeys({"C-c"});
   ASSERT_TRUE(tmux().WaitForText("F1/m: MENU")) << tmux().Capture();
