@@ -1,8 +1,10 @@
 // The built program in a real terminal: its boxes, window, menu, tray row and end, as
 // the user sees them in tmux.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -27,6 +29,14 @@ const std::string kLightGrey = "\x1b[37m";
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// Whether the process has ended (gone, or a zombie its new parent has yet to reap).
+bool ProcessEnded(int pid) {
+  if (kill(pid, 0) != 0) return true;
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close == std::string::npos || stat.substr(close + 2, 1) == "Z";
 }
 
 // Where a menu item stands on the screen and whether it carries the check mark.
@@ -64,6 +74,7 @@ class ZenpoTerminalTest : public ::testing::Test {
     const std::string script =
         "\"$0\"; s=$?; t=$(stty -a | tr ' ;' '\\n\\n' | grep -x -e '-\\?icanon' -e '-\\?echo' | "
         "tr '\\n' ' '); echo \"$s; $t\" > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"";
+    via_shell_ = true;
     StartCommand("/bin/sh -c " + ShellQuote(script) + " " + ShellQuote(ZENPO_BINARY) + " " +
                  ShellQuote(ended_path()));
   }
@@ -146,8 +157,34 @@ class ZenpoTerminalTest : public ::testing::Test {
     EXPECT_EQ(ReadFile(ended_path()), std::to_string(status) + "; icanon echo \n");
   }
 
+  // Closes the terminal under the program, as closing its terminal window does; the
+  // program must then end by itself. Gives the program's process id.
+  int HangUp() {
+    const int pane = tmux().PanePid();
+    // Through the shell, zenpo is its child; once zenpo has ended, there is none.
+    const std::string children =
+        ReadFile("/proc/" + std::to_string(pane) + "/task/" + std::to_string(pane) + "/children");
+    const int pid = via_shell_ ? std::atoi(children.c_str()) : pane;
+    session_.reset();
+    orphan_ = pid;
+    return pid;
+  }
+
+  // Every test ends by closing the terminal, which must end the program wherever it
+  // stands; one that outlives its terminal is a failure and does not outlive the test.
+  void TearDown() override {
+    if (session_ && session_->ok()) HangUp();
+    if (orphan_ <= 0) return;
+    if (!Eventually([&] { return ProcessEnded(orphan_); }, seconds(10))) {
+      ADD_FAILURE() << "zenpo still runs after its terminal was closed";
+      kill(orphan_, SIGKILL);
+    }
+  }
+
   TempDir home_;
   std::unique_ptr<TmuxSession> session_;
+  bool via_shell_ = false;
+  int orphan_ = 0;
 };
 
 TEST_F(ZenpoTerminalTest, StartBoxStandsAloneUntilClosedThenTheIdleWindowShows) {
@@ -320,6 +357,27 @@ TEST_F(ZenpoTerminalTest, ASecondStartShowsTheHiddenWindow) {
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux().Capture();
   OpenMenu();
   EXPECT_FALSE(MenuItem("HIDE").checked) << tmux().Capture();
+}
+
+// Closing the terminal asks the program to end. A box or the tray popup that waits for
+// keys must not keep it alive, spinning on a terminal that answers nothing any more; the
+// box's text goes to the log and stderr instead.
+TEST_F(ZenpoTerminalTest, ClosingTheTerminalUnderABoxEndsTheProgram) {
+  StartDirectly("");
+  ASSERT_TRUE(tmux().WaitForText("ZENPOの常駐を開始します")) << tmux().Capture();
+  const int pid = HangUp();
+  EXPECT_TRUE(WaitForLog(" ZENPOの常駐を解除します\n")) << Log();
+  EXPECT_TRUE(Eventually([&] { return ProcessEnded(pid); }, seconds(10)));
+}
+
+TEST_F(ZenpoTerminalTest, ClosingTheTerminalUnderTheTrayPopupEndsTheProgram) {
+  StartDirectly("HIDE=1\nmsglevel=0\n");
+  ASSERT_TRUE(WaitForPicture('I')) << tmux().Capture();
+  tmux().SendKeys({"x"});
+  ASSERT_TRUE(tmux().WaitForText("NoWait")) << tmux().Capture();
+  const int pid = HangUp();
+  EXPECT_TRUE(WaitForLog(" ZENPOの常駐を解除します\n")) << Log();
+  EXPECT_TRUE(Eventually([&] { return ProcessEnded(pid); }, seconds(10)));
 }
 
 }  // namespace
