@@ -31,12 +31,12 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Whether the process has ended (gone, or a zombie its new parent has yet to reap).
+// Whether zenpo's process pid has ended: it is gone, a zombie its new parent has yet to
+// reap, or the id now belongs to another program.
 bool ProcessEnded(int pid) {
-  if (kill(pid, 0) != 0) return true;
-  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t close = stat.rfind(')');
-  return close == std::string::npos || stat.substr(close + 2, 1) == "Z";
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+  return ec || exe != std::filesystem::canonical(ZENPO_BINARY);
 }
 
 // Where a menu item stands on the screen and whether it carries the check mark.
