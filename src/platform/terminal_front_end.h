@@ -47,6 +47,11 @@ struct TerminalOptions {
 // with its command id as wparam. Hidden, the window is the title row alone, and any key
 // or a click on it is the tray tap.
 //
+// When the terminal hangs up (its window is closed), the front end stops reading and
+// drawing: the menu closes, and boxes open then or later go the default way (a stderr
+// line, no wait), so nothing waits for keys that cannot come. Ending the program on the
+// hang-up signal is the caller's choice.
+//
 // OpenForUser: on a desktop (DISPLAY set, xdg-open on PATH) starts xdg-open detached;
 // otherwise runs $VISUAL, else $EDITOR, else less, else more on the file in this
 // terminal, and gives the terminal back to the window when it ends; the loop keeps

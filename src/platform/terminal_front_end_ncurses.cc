@@ -37,6 +37,14 @@ namespace {
 
 constexpr int kNestedPollMs = 250;
 constexpr int kBoxTextMaxWidth = 70;
+constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
+
+// Whether the terminal on stdin has hung up (its window closed): no key can come, and
+// a descriptor that has hung up stays readable for ever.
+bool InputHungUp() {
+  pollfd fd{STDIN_FILENO, POLLIN, 0};
+  return poll(&fd, 1, 0) > 0 && (fd.revents & kHungUp) != 0;
+}
 
 enum ColorPair : short { kRed = 1, kYellow, kLightGrey, kDarkGrey };
 
@@ -129,6 +137,8 @@ class TerminalFrontEnd final : public WindowFrontEnd,
   void CloseFrontBoxLocked();
   void ChooseLocked(int command_id);
   void StartChildLocked(const std::vector<std::string>& argv);
+  // The terminal hung up: boxes and the menu stop waiting for keys that cannot come.
+  void LoseTerminalLocked();
   void EndChildLocked(bool wait);
 
   void RedrawLocked();
@@ -150,6 +160,7 @@ class TerminalFrontEnd final : public WindowFrontEnd,
   MenuNavigator menu_;
   bool popup_ = false;  // the menu opened over the tray row rather than from the button
   bool drawn_ = false;  // something asked for the window: until then only boxes show
+  bool gone_ = false;   // the terminal hung up: nothing is read or drawn any more
   std::optional<ForegroundChild> child_;
   MenuNavigator::Placement menu_placement_;
   int box_ok_row_ = -1, box_ok_left_ = 0, box_ok_width_ = 0;
@@ -344,6 +355,10 @@ void TerminalFrontEnd::OnInput() {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_) return;
   DrainInputLocked(nullptr);
+  if (InputHungUp()) {
+    LoseTerminalLocked();
+    return;
+  }
   RedrawLocked();
 }
 
@@ -395,7 +410,11 @@ void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
     }
     if (poll(fds, count, kNestedPollMs) > 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
       std::lock_guard<std::mutex> lock(curses_mutex_);
-      if (child_ && fds[1].fd == child_->end_fd) EndChildLocked(false);
+      if (child_ && fds[1].fd == child_->end_fd) {
+        EndChildLocked(false);
+      } else if (!child_ && (fds[1].revents & kHungUp)) {
+        LoseTerminalLocked();
+      }
     }
   }
 }
@@ -587,7 +606,7 @@ bool TerminalFrontEnd::OpenForUser(std::wstring_view path) {
   }
   if (argv.empty()) return false;
   std::lock_guard<std::mutex> lock(curses_mutex_);
-  if (child_ || screen_ == nullptr) return false;
+  if (child_ || screen_ == nullptr || gone_) return false;
   StartChildLocked(argv);
   return child_.has_value();
 }
@@ -622,10 +641,30 @@ void TerminalFrontEnd::EndChildLocked(bool wait) {
   FollowSizeLocked();
   clearok(curscr, TRUE);
   std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
-  input_watch_ = loop_.WatchDescriptor(STDIN_FILENO, [weak] {
-    if (auto self = weak.lock()) self->OnInput();
-  });
+  if (!gone_) {
+    input_watch_ = loop_.WatchDescriptor(STDIN_FILENO, [weak] {
+      if (auto self = weak.lock()) self->OnInput();
+    });
+  }
   RedrawLocked();
+}
+
+void TerminalFrontEnd::LoseTerminalLocked() {
+  if (gone_) return;
+  gone_ = true;
+  loop_.UnwatchDescriptor(input_watch_);
+  input_watch_ = 0;
+  menu_.Close();
+  // Boxes waiting now, and every later one, go the default way: nobody can close them.
+  if (handler_installed_) {
+    SetMessageBoxHandler({});
+    handler_installed_ = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(boxes_->mutex);
+    boxes_->closed = true;
+  }
+  boxes_->cv.notify_all();
 }
 
 // --- drawing ------------------------------------------------------------------------
@@ -640,7 +679,7 @@ void TerminalFrontEnd::PutText(int row, int column, std::wstring_view text, int 
 }
 
 void TerminalFrontEnd::RedrawLocked() {
-  if (screen_ == nullptr || child_) return;
+  if (screen_ == nullptr || child_ || gone_) return;
   WindowState state;
   {
     std::lock_guard<std::mutex> lock(state_mutex_);
