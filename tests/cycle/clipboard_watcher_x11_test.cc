@@ -81,6 +81,7 @@ class ClipboardWatcherX11Test : public ::testing::Test {
 };
 
 TEST_F(ClipboardWatcherX11Test, CopiedUrlsAreQueuedAsTheUserCopiesThem) {
+  AppSettings.loglevel = 3;  // the watcher logs each text it reads; set before it starts
   Copy("http://h/before.zip");
   StartWatching();
   Copy("http://h/a.zip");
@@ -90,7 +91,6 @@ TEST_F(ClipboardWatcherX11Test, CopiedUrlsAreQueuedAsTheUserCopiesThem) {
   Copy("http://h/a.zip");
   ASSERT_TRUE(ListIs("http://h/a.zip\nhttp://h/b.zip\nhttp://h/a.zip\n")) << List();
   // Text that is no URL is not queued, but the same URL after it counts as new.
-  AppSettings.loglevel = 3;  // the watcher logs each text it reads
   Copy("just some words");
   ASSERT_TRUE(test::Eventually(
       [&] { return home_.LogText().find("GetClipboardData->just some words") != std::string::npos; }));
