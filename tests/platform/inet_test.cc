@@ -513,11 +513,6 @@ TEST_F(InetNginxTest, ResumesWithRangeAndReportsTheFileTime) {
   ASSERT_TRUE(past_end);
   EXPECT_EQ(Query(past_end, inet_query::kStatusCode), "416");
   EXPECT_EQ(Query(past_end, inet_query::kContentRange), "bytes */300000");
-
-  // nginx sends a directory named without its slash on to the name with it.
-  HINTERNET directory = InternetOpenUrl(root_, nginx_.WideUrl("/d"), L"");
-  ASSERT_TRUE(directory);
-  EXPECT_EQ(Query(directory, inet_query::kStatusCode), "403");
 }
 
 TEST(InetTinyproxyTest, GoesThroughTheProxyExceptForDotlessHosts) {
