@@ -23,11 +23,6 @@ TEST(UrlPiecesTest, DropsTheSchemeAndEmptyPiecesAndKeepsFifty) {
   EXPECT_EQ(pieces.back(), L"p49");
 }
 
-TEST(UrlPiecesTest, DisplayLineShowsThePiecesAsReceived) {
-  EXPECT_EQ(FormatUrlLine(UrlPieces(L"http://h/a/b.zip")), L"http://h /a /b.zip ");
-  EXPECT_EQ(FormatUrlLine(UrlPieces(L"http://h/get.cgi?id=5")), L"http://h /get.cgi?id=5 ");
-}
-
 TEST(LocalPathPieceTest, ReplacesReservedCharactersThenCuts) {
   std::wstring name = L"a,b;c:d*e?f<g>h|i\"j";
   SanitizeFileName(name);

@@ -7,19 +7,18 @@
 #include <thread>
 
 #include "config/program_paths.h"
+#include "list/list_test_home.h"
 #include "list/write_entry_result.h"
 #include "platform/files.h"
 #include "runtime/run_flags.h"
 #include "runtime/status_lines.h"
 #include "runtime/window_messages.h"
 #include "support/fake_window.h"
-#include "support/program_home.h"
-#include "support/recording_message_box.h"
 
 namespace zenpo {
 namespace {
 
-class JobThreadTest : public ::testing::Test {
+class JobThreadTest : public test::ListTest {
  protected:
   JobThreadTest() {
     ResetRunFlags();
@@ -39,27 +38,23 @@ class JobThreadTest : public ::testing::Test {
     job.window = &window_;
     return job;
   }
-  std::string List() const { return test::ReadFile(home_ / "ZENPO.txt"); }
-
-  test::ProgramHome home_;
-  test::RecordingMessageBox boxes_;
   test::FakeWindow window_;
   JobServices services_;
   ResultCode engine_result_ = rc::kDownloaded;
 };
 
 TEST_F(JobThreadTest, WritesTheEnginesCodeAndStopsTheProgressTimer) {
-  test::WriteFile(home_ / "ZENPO.txt", "899|http://h/f.zip\nhttp://h/g.zip\n");
+  WriteList("899|http://h/f.zip\nhttp://h/g.zip\n");
   JobThread(Job(), services_);
   EXPECT_EQ(JobResult.load(), rc::kDownloaded);
   EXPECT_EQ(List(), "900|http://h/f.zip\nhttp://h/g.zip\n");
   EXPECT_FALSE(window_.TimerRunning(timer_id::kProgress));
   EXPECT_EQ(StatusLines.StateLine.Get(), L"WRITE RESULT");
-  EXPECT_NE(home_.LogText().find(" 900\n"), std::string::npos) << "the code is logged";
+  EXPECT_NE(Log().find(" 900\n"), std::string::npos) << "the code is logged";
 }
 
 TEST_F(JobThreadTest, AListHeldByAnAppendIsWrittenOnARetry) {
-  test::WriteFile(home_ / "ZENPO.txt", "899|http://h/f.zip\n");
+  WriteList("899|http://h/f.zip\n");
   // Another party holds the list under its lock name for half a second.
   ASSERT_TRUE(platform::RenameNoReplace(ProgramPaths.ListPath, ProgramPaths.ListLockPath));
   std::thread holder([] {
@@ -73,11 +68,11 @@ TEST_F(JobThreadTest, AListHeldByAnAppendIsWrittenOnARetry) {
   holder.join();
   EXPECT_EQ(JobResult.load(), rc::kDownloaded);
   EXPECT_EQ(List(), "900|http://h/f.zip\nhttp://h/appended.zip\n");
-  EXPECT_TRUE(boxes_.texts().empty());
+  EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(JobThreadTest, AListInUseForTooLongEndsWith161AndKeepsTheMark) {
-  test::WriteFile(home_ / "!ZENPO.txt", "899|http://h/f.zip\n");
+  test::WriteFile(LockFile(), "899|http://h/f.zip\n");
   services_.retry_pause = std::chrono::milliseconds(1);
   std::atomic<int> attempts{0};
   services_.write_back = [&](std::wstring_view url, ResultCode code) {
@@ -87,13 +82,13 @@ TEST_F(JobThreadTest, AListInUseForTooLongEndsWith161AndKeepsTheMark) {
   JobThread(Job(), services_);
   EXPECT_EQ(attempts.load(), 21);
   EXPECT_EQ(JobResult.load(), rc::kWriteInUse);
-  EXPECT_EQ(test::ReadFile(home_ / "!ZENPO.txt"), "899|http://h/f.zip\n");
-  ASSERT_EQ(boxes_.texts().size(), 1u);
-  EXPECT_EQ(boxes_.texts()[0], L"listfileの書込がタイムアウトしました");
+  EXPECT_EQ(test::ReadFile(LockFile()), "899|http://h/f.zip\n");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0], L"listfileの書込がタイムアウトしました");
 }
 
 TEST_F(JobThreadTest, ALogFailureOfTheEngineWritesNothing) {
-  test::WriteFile(home_ / "ZENPO.txt", "899|http://h/f.zip\n");
+  WriteList("899|http://h/f.zip\n");
   engine_result_ = rc::kLogUnusable;
   JobThread(Job(), services_);
   EXPECT_EQ(JobResult.load(), rc::kLogUnusable);
@@ -103,7 +98,7 @@ TEST_F(JobThreadTest, ALogFailureOfTheEngineWritesNothing) {
 }
 
 TEST_F(JobThreadTest, WhilePausedTheStateLineKeepsItsTextButTheWindowRepaints) {
-  test::WriteFile(home_ / "ZENPO.txt", "899|http://h/f.zip\n");
+  WriteList("899|http://h/f.zip\n");
   PauseRequested = 1;
   StatusLines.StateLine.Set(L"WAITING PAUSE");
   engine_result_ = rc::kUserAbort;

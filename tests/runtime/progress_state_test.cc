@@ -19,34 +19,31 @@ ProgressStateRecord State(std::int64_t received, std::int64_t remaining) {
 }
 
 TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
-  // 1,000,000 bytes in 2 s: 4000 bits per ms; 3,000,000 bytes left take 6 s, shown 6.
-  auto s = ComputeTransferStatistics(State(1000000, 3000000), kStart + 2000 * kMs);
-  EXPECT_EQ(s.elapsedMs, 2000);
-  EXPECT_EQ(s.kbps, 4000);
-  EXPECT_EQ(s.remainingSeconds, 6);
-  // A started tenth counts as a whole second: 6.1 s shows 7, 6.05 s shows 6.
-  EXPECT_EQ(ComputeTransferStatistics(State(1000000, 3050000), kStart + 2000 * kMs)
-                .remainingSeconds, 7);
-  EXPECT_EQ(ComputeTransferStatistics(State(1000000, 3025000), kStart + 2000 * kMs)
-                .remainingSeconds, 6);
-  // A complete transfer has nothing left.
-  EXPECT_EQ(ComputeTransferStatistics(State(1000000, 0), kStart + 2000 * kMs).remainingSeconds,
-            0);
-}
-
-TEST(TransferStatisticsTest, CountsBeyondTwoGibibytesAndNeverGoNegative) {
-  // 6 GiB received in 10 s.
+  struct Case {
+    std::int64_t received, remaining, elapsed_ms, kbps, seconds;
+  };
   const std::int64_t six_gib = 6LL << 30;
-  auto s = ComputeTransferStatistics(State(six_gib, six_gib), kStart + 10000 * kMs);
-  EXPECT_EQ(s.kbps, six_gib * 8 / 10000);
-  EXPECT_EQ(s.remainingSeconds, 10);
-  // Unknown size: remainingBytes is minus the file size, the remaining time stays 0.
-  EXPECT_EQ(ComputeTransferStatistics(State(5000000, -5000000), kStart + 1000 * kMs)
-                .remainingSeconds, 0);
-  // No time has passed: no rate, nothing divided by zero.
-  s = ComputeTransferStatistics(State(1000, 1000), kStart);
-  EXPECT_EQ(s.kbps, 0);
-  EXPECT_EQ(s.remainingSeconds, 0);
+  const Case cases[] = {
+      // 1,000,000 bytes in 2 s: 4000 bits per ms; 3,000,000 bytes left take 6 s.
+      {1000000, 3000000, 2000, 4000, 6},
+      // A started tenth counts as a whole second: 6.1 s shows 7, 6.05 s shows 6.
+      {1000000, 3050000, 2000, 4000, 7},
+      {1000000, 3025000, 2000, 4000, 6},
+      {1000000, 0, 2000, 4000, 0},
+      {six_gib, six_gib, 10000, six_gib * 8 / 10000, 10},
+      // Unknown size: remainingBytes is minus the file size, the remaining time stays 0.
+      {5000000, -5000000, 1000, 40000, 0},
+      // No time has passed: no rate, nothing divided by zero.
+      {1000, 1000, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.received) + " / " + std::to_string(c.remaining));
+    const auto s = ComputeTransferStatistics(State(c.received, c.remaining),
+                                             kStart + c.elapsed_ms * kMs);
+    EXPECT_EQ(s.elapsedMs, c.elapsed_ms);
+    EXPECT_EQ(s.kbps, c.kbps);
+    EXPECT_EQ(s.remainingSeconds, c.seconds);
+  }
 }
 
 TEST(TransferStatisticsTest, LinesKeepTheBandUntilThereIsARate) {

@@ -25,42 +25,33 @@ class TrayIconTest : public ::testing::Test {
   test::FakeWindow window_;
 };
 
-TEST_F(TrayIconTest, IdleBusyAndPausedPictures) {
+// The data frames run on from one download to the next, paused or not.
+TEST_F(TrayIconTest, IdleBusyPausedAndDataFrames) {
   SetTrayWindow(&window_);
   UpdateTrayIcon(tray_state::kBusy);
+  UpdateTrayIcon(tray_state::kChunkWritten);
+  UpdateTrayIcon(tray_state::kChunkWritten);
   UpdateTrayIcon(tray_state::kIdle);
   PauseRequested = 1;
   UpdateTrayIcon(tray_state::kIdle);
+  UpdateTrayIcon(tray_state::kChunkWritten);
+  UpdateTrayIcon(tray_state::kChunkWritten);
   UpdateTrayIcon(tray_state::kBusy);
-  EXPECT_EQ(window_.tray_pictures(), (std::vector<int>{0, 1, 2, 2}));
+  EXPECT_EQ(window_.tray_pictures(), (std::vector<int>{0, 3, 4, 1, 2, 5, 3, 2}));
   EXPECT_EQ(CurrentTrayPicture(), tray_picture::kPaused);
 }
 
-// The data frames run on from one download to the next, paused or not.
-TEST_F(TrayIconTest, DataFramesCycleWhateverThePause) {
-  SetTrayWindow(&window_);
-  UpdateTrayIcon(tray_state::kChunkWritten);
-  UpdateTrayIcon(tray_state::kChunkWritten);
-  UpdateTrayIcon(tray_state::kIdle);
-  PauseRequested = 1;
-  UpdateTrayIcon(tray_state::kChunkWritten);
-  UpdateTrayIcon(tray_state::kChunkWritten);
-  EXPECT_EQ(window_.tray_pictures(), (std::vector<int>{3, 4, 1, 5, 3}));
-}
-
 TEST_F(TrayIconTest, RefusedPictureIsReportedAndKeepsThePrevious) {
+  // Without a window only the state changes, and nothing is reported.
+  UpdateTrayIcon(tray_state::kBusy);
+  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kBusy);
+  EXPECT_TRUE(home_.LogText().empty());
   SetTrayWindow(&window_);
   UpdateTrayIcon(tray_state::kBusy);
   window_.FailTray(true);
   UpdateTrayIcon(tray_state::kIdle);
   EXPECT_EQ(CurrentTrayPicture(), tray_picture::kBusy);
   EXPECT_NE(home_.LogText().find("トレイアイコン生成エラー"), std::string::npos);
-}
-
-TEST_F(TrayIconTest, WithoutAWindowOnlyTheStateChanges) {
-  UpdateTrayIcon(tray_state::kBusy);
-  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kBusy);
-  EXPECT_TRUE(home_.LogText().empty());
 }
 
 // The job thread steps the frames while the UI thread switches busy and idle.
