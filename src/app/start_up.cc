@@ -60,13 +60,17 @@ SlotChoice ChooseSlot(const platform::InstanceSlots& slots, bool r_or_m) {
 }
 
 // Ends the program, or starts it again after a network call that could not be taken back.
-ResultCode EndOrRestart(ResultCode result, std::unique_ptr<platform::InstanceClaim>& claim) {
+// In a terminal the program restarts in place, keeping the terminal; without one a new
+// process starts and this one ends with the result.
+ResultCode EndOrRestart(ResultCode result, std::unique_ptr<platform::InstanceClaim>& claim,
+                        bool in_terminal) {
   if (ResultRestartsProgram(result) && CloseRequested.load() == 0) {
     if (!Reported(L"ZENPOをリセットします", level::kDetail, level::kNotShown)) {
       return rc::kLogUnusable;
     }
     claim.reset();  // the new process takes the slot this one leaves
-    if (!platform::StartSelf(L"R") &&
+    const bool started = in_terminal ? platform::ReplaceSelf(L"R") : platform::StartSelf(L"R");
+    if (!started &&
         !Reported(L"ZENPOのリセットでerrorが発生しました", level::kFailure, level::kShown)) {
       return rc::kLogUnusable;
     }
@@ -102,7 +106,11 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   platform::TerminalOptions options;
   options.menu = MainMenu();
   options.tray_message = TrayNotifyMsg;
-  if (auto terminal = platform::CreateTerminalFrontEnd(loop, options)) loop.SetFrontEnd(terminal);
+  bool in_terminal = false;
+  if (auto terminal = platform::CreateTerminalFrontEnd(loop, options)) {
+    loop.SetFrontEnd(terminal);
+    in_terminal = true;
+  }
   // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until it
   // runs, so one that arrives during start-up is not lost.
   for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
@@ -150,8 +158,11 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   SetTrayWindow(nullptr);
   if (command_watch != 0) loop.UnwatchDescriptor(command_watch);
   if (!ran) return 0;
-  // The end report's box is still drawn in the terminal, over the tray row.
-  return EndOrRestart(window.cycle().ProgramResult(), choice.claim);
+  const ResultCode result = window.cycle().ProgramResult();
+  // A restart hands the terminal to the new process, so this one lets go of it first.
+  // Otherwise the end report's box is still drawn in the terminal, over the tray row.
+  if (ResultRestartsProgram(result) && CloseRequested.load() == 0) loop.SetFrontEnd(nullptr);
+  return EndOrRestart(result, choice.claim, in_terminal);
 }
 
 }  // namespace zenpo

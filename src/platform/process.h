@@ -18,4 +18,8 @@ std::wstring ProgramDirectory();
 // the arguments). True when the process was started.
 bool StartSelf(std::wstring_view command_line);
 
+// Runs the program's own file again in this process, with the command line, keeping the
+// process, its terminal and its place in it. Returns only when that failed.
+bool ReplaceSelf(std::wstring_view command_line);
+
 }  // namespace zenpo::platform

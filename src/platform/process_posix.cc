@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
@@ -50,17 +51,45 @@ std::wstring ProgramDirectory() {
   return FromCodePage(slash == std::string::npos ? std::string() : exe.substr(0, slash));
 }
 
-bool StartSelf(std::wstring_view command_line) {
-  const std::string exe = OwnFileNameNarrow();
-  if (exe.empty()) return false;
-  std::vector<std::string> words{exe};
+namespace {
+
+// The program's own file and the argument vector for a command line; false without it.
+bool SelfCommand(std::wstring_view command_line, std::string* exe,
+                 std::vector<std::string>* words) {
+  *exe = OwnFileNameNarrow();
+  if (exe->empty()) return false;
+  words->assign(1, *exe);
   std::istringstream in(ToCodePage(command_line));
-  for (std::string w; in >> w;) words.push_back(w);
+  for (std::string w; in >> w;) words->push_back(w);
+  return true;
+}
+
+std::vector<char*> Argv(std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
+  return argv;
+}
+
+}  // namespace
+
+bool StartSelf(std::wstring_view command_line) {
+  std::string exe;
+  std::vector<std::string> words;
+  if (!SelfCommand(command_line, &exe, &words)) return false;
+  std::vector<char*> argv = Argv(words);
   pid_t pid;
   return posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+}
+
+bool ReplaceSelf(std::wstring_view command_line) {
+  std::string exe;
+  std::vector<std::string> words;
+  if (!SelfCommand(command_line, &exe, &words)) return false;
+  std::vector<char*> argv = Argv(words);
+  std::fflush(nullptr);
+  execv(exe.c_str(), argv.data());
+  return false;
 }
 
 }  // namespace zenpo::platform
