@@ -30,6 +30,11 @@ TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
       {1000000, 3050000, 2000, 4000, 7},
       {1000000, 3025000, 2000, 4000, 6},
       {1000000, 0, 2000, 4000, 0},
+      // At 800 kbps: 10.9 s shows 10, 10.92 s shows 10, 11.025 s shows 11, nothing left 0.
+      {100000, 1000000, 1000, 800, 10},
+      {100000, 1002000, 1000, 800, 10},
+      {100000, 1012500, 1000, 800, 11},
+      {100000, 0, 1000, 800, 0},
       {six_gib, six_gib, 10000, six_gib * 8 / 10000, 10},
       // Unknown size: remainingBytes is minus the file size, the remaining time stays 0.
       {5000000, -5000000, 1000, 40000, 0},
