@@ -1,8 +1,7 @@
 // A stand-in program for tests in a real terminal: the message loop with the terminal
 // front end and a scripted window procedure that writes what it receives to a log file.
 //
-//   terminal_driver LOG [--hidden] [--paused] [--alert] [--startup-box TEXT] [--url TEXT]
-//                       [--resume TEXT] [--open FILE]
+//   terminal_driver LOG [--hidden] [--url TEXT] [--resume TEXT] [--open FILE]
 //
 // Menu commands are logged as "command ID"; HIDE and PAUSE toggle as the program does
 // (with check marks and the paused picture), EXIT ends the loop, the OPEN items open
@@ -55,7 +54,6 @@ int main(int argc, char** argv) {
   log_path = argv[1];
   bool hidden = false;
   bool paused = false;
-  std::wstring startup_box;
   std::string open_file;
   StatusView view;
   view.state = L"LOADING";
@@ -69,20 +67,12 @@ int main(int argc, char** argv) {
     const std::string value = i + 1 < argc ? argv[i + 1] : "";
     if (arg == "--hidden") {
       hidden = true;
-    } else if (arg == "--startup-box") {
-      startup_box = FromCodePage(value);
-      ++i;
     } else if (arg == "--url") {
       view.url = FromCodePage(value);
       ++i;
     } else if (arg == "--resume") {
       view.resume = FromCodePage(value);
       ++i;
-    } else if (arg == "--alert") {
-      view.state = L"WAITING CLOSE";
-      view.state_alert = true;
-    } else if (arg == "--paused") {
-      paused = true;
     } else if (arg == "--open") {
       open_file = value;
       ++i;
@@ -101,11 +91,6 @@ int main(int argc, char** argv) {
   loop.SetFrontEnd(front_end);
   front_end.reset();
   Log("front end");
-
-  if (!startup_box.empty()) {
-    ShowMessageBox(startup_box);
-    Log("startup box closed");
-  }
 
   int ticks = 0;
   std::vector<std::thread> reporters;

@@ -131,17 +131,6 @@ TEST_F(TerminalFrontEndTest, WindowShowsTitlePictureAndStatusLinesAtTheirPlaces)
   EXPECT_EQ(TrimRight(rows[15]), " F1/m: MENU");
 }
 
-TEST_F(TerminalFrontEndTest, PausedPictureAndClosingStateAreRed) {
-  Start("--paused --alert", 40, 10);
-  ASSERT_TRUE(tmux().WaitForText("WAITING CLOSE"));
-  const std::string coloured = tmux().Capture(true);
-  const std::string red = "\x1b[31m";
-  // Red comes right before the three shapes and before the state line.
-  EXPECT_TRUE(Contains(coloured, red + "\u25cf\u25cf\u25b2")) << coloured;
-  EXPECT_TRUE(Contains(coloured, red + "WAITING CLOSE")) << coloured;
-  EXPECT_TRUE(Contains(tmux().Rows()[0], "\u25cf\u25cf\u25b2 P"));
-}
-
 TEST_F(TerminalFrontEndTest, MenuOpensByKeyAndClickShowsItsItemsAndPostsTheChoice) {
   Start("");
   ASSERT_TRUE(tmux().WaitForText("F1/m: MENU"));
@@ -246,19 +235,6 @@ TEST_F(TerminalFrontEndTest, BoxFromAnotherThreadWaitsForEnterOverAWindowThatGoe
   ASSERT_TRUE(tmux().WaitForScreen([&](const std::string& s) { return !Contains(s, text); }));
   EXPECT_FALSE(Contains(Log(), "command"));
   EXPECT_TRUE(Contains(tmux().Capture(), "CheckClip")) << "the menu is still open";
-}
-
-TEST_F(TerminalFrontEndTest, StartUpBoxStandsAloneUntilEnterThenTheWindowAppears) {
-  const std::string text = "ZENPOの常駐を開始します";
-  Start("--startup-box " + ShellQuote(text), 40, 12);
-  ASSERT_TRUE(tmux().WaitForText(text)) << tmux().Capture();
-  EXPECT_FALSE(Contains(tmux().Capture(), "ZENPO_main_0"));
-  EXPECT_FALSE(Contains(Log(), "running"));
-  tmux().SendKeys({"Enter"});
-  ASSERT_TRUE(WaitForLog("startup box closed"));
-  ASSERT_TRUE(tmux().WaitForText("F1/m: MENU")) << tmux().Capture();
-  EXPECT_FALSE(Contains(tmux().Capture(), text));
-  EXPECT_TRUE(Contains(tmux().Rows()[0], "ZENPO_main_0"));
 }
 
 TEST_F(TerminalFrontEndTest, ResizeRedrawsEverythingAtTheNewSize) {
