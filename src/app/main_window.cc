@@ -145,20 +145,10 @@ void MainWindow::OnCommand(int id) {
       window_.CheckMenuItem(menu_cmd::kHide, false);
       break;
     case PauseCmd:
-      if (PauseRequested.load() != 0) break;
-      PauseRequested = 1;
-      StatusLines.StateLine.Set(L"WAITING PAUSE");
-      window_.Invalidate();
-      window_.CheckMenuItem(menu_cmd::kPause, true);
-      UpdateTrayIcon(cycle_.BusyFlag());
+      if (PauseRequested.load() == 0) SetPaused(true);
       break;
     case ResumeCmd:
-      if (PauseRequested.load() != 1) break;
-      PauseRequested = 0;
-      StatusLines.StateLine.Set(L"WAITING");
-      window_.Invalidate();
-      window_.CheckMenuItem(menu_cmd::kPause, false);
-      UpdateTrayIcon(cycle_.BusyFlag());
+      if (PauseRequested.load() == 1) SetPaused(false);
       break;
     case ClipStartCmd:
       if (ClipState.load() != clip_state::kOff || class_name_ != L"ZENPO_main_0") break;
@@ -184,6 +174,14 @@ void MainWindow::OnCommand(int id) {
       break;
     default: break;
   }
+}
+
+void MainWindow::SetPaused(bool paused) {
+  PauseRequested = paused ? 1 : 0;
+  StatusLines.StateLine.Set(paused ? L"WAITING PAUSE" : L"WAITING");
+  window_.Invalidate();
+  window_.CheckMenuItem(menu_cmd::kPause, paused);
+  UpdateTrayIcon(cycle_.BusyFlag());
 }
 
 void MainWindow::OnTray(std::intptr_t mouse_message) {

@@ -54,6 +54,8 @@ class MainWindow {
   void OnPaint();
   void OnClose();
   void OnCommand(int id);
+  // PauseCmd and ResumeCmd: the flag, the state line, the menu mark and the tray.
+  void SetPaused(bool paused);
   void OnTray(std::intptr_t mouse_message);
   void OnShutdown();
   void PostCommand(int id);

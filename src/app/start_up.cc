@@ -59,12 +59,13 @@ SlotChoice ChooseSlot(const platform::InstanceSlots& slots, bool r_or_m) {
   return choice;
 }
 
-// Ends the program, or starts it again after a network call that could not be taken back.
+// Ends the program, or (restart) starts it again after a network call that could not be
+// taken back.
 // In a terminal the program restarts in place, keeping the terminal; without one a new
 // process starts and this one ends with the result.
-ResultCode EndOrRestart(ResultCode result, std::unique_ptr<platform::InstanceClaim>& claim,
-                        bool in_terminal) {
-  if (ResultRestartsProgram(result) && CloseRequested.load() == 0) {
+ResultCode EndOrRestart(ResultCode result, bool restart,
+                        std::unique_ptr<platform::InstanceClaim>& claim, bool in_terminal) {
+  if (restart) {
     if (!Reported(L"ZENPOをリセットします", level::kDetail, level::kNotShown)) {
       return rc::kLogUnusable;
     }
@@ -159,10 +160,11 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   if (command_watch != 0) loop.UnwatchDescriptor(command_watch);
   if (!ran) return 0;
   const ResultCode result = window.cycle().ProgramResult();
+  const bool start_again = ResultRestartsProgram(result) && CloseRequested.load() == 0;
   // A restart hands the terminal to the new process, so this one lets go of it first.
   // Otherwise the end report's box is still drawn in the terminal, over the tray row.
-  if (ResultRestartsProgram(result) && CloseRequested.load() == 0) loop.SetFrontEnd(nullptr);
-  return EndOrRestart(result, choice.claim, in_terminal);
+  if (start_again) loop.SetFrontEnd(nullptr);
+  return EndOrRestart(result, start_again, choice.claim, in_terminal);
 }
 
 }  // namespace zenpo
