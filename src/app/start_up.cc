@@ -9,7 +9,7 @@
 #include "platform/instances.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
-#include "platform/terminal_front_end.h"
+#include "platform/terminal/terminal_front_end.h"
 #include "report/report_message.h"
 #include "runtime/open_with_shell.h"
 #include "runtime/run_flags.h"

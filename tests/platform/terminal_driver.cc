@@ -20,7 +20,7 @@
 
 #include "platform/message_box.h"
 #include "platform/message_loop.h"
-#include "platform/terminal_front_end.h"
+#include "platform/terminal/terminal_front_end.h"
 #include "platform/text.h"
 #include "support/program_menu.h"
 

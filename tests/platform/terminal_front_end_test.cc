@@ -1,6 +1,6 @@
 // The terminal front end in a real terminal: a driver program around it runs in tmux,
 // the tests type keys, click, resize and read the screen.
-#include "platform/terminal_front_end.h"
+#include "platform/terminal/terminal_front_end.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

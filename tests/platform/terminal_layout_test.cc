@@ -1,4 +1,4 @@
-#include "platform/terminal_layout.h"
+#include "platform/terminal/terminal_layout.h"
 
 #include <gtest/gtest.h>
 #include <locale.h>

@@ -1,4 +1,4 @@
-#include "platform/terminal_menu.h"
+#include "platform/terminal/terminal_menu.h"
 
 #include <gtest/gtest.h>
 
