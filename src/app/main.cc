@@ -2,17 +2,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/exit_status.h"
+#include "app/info_options.h"
 #include "app/start_up.h"
 #include "engine/transfer_workers.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (const zenpo::InfoOption option = zenpo::FindInfoOption(args);
+      option != zenpo::InfoOption::kNone) {
+    std::fputs(zenpo::InfoText(option).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   std::string command_line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) command_line += ' ';
-    command_line += argv[i];
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) command_line += ' ';
+    command_line += args[i];
   }
   const int status =
       zenpo::ExitStatusFor(zenpo::RunZenpo(zenpo::platform::FromCodePage(command_line)));

@@ -9,8 +9,9 @@ namespace zenpo::platform {
 // The full file name of the running program.
 std::wstring OwnFileName();
 
-// The directory that holds the program's files: $ZENPO_HOME when set, otherwise the
-// directory of the program's file. Absolute, without a trailing separator ("" for the
+// The directory that holds the program's files: $ZENPO_HOME when set; otherwise, for an
+// installed program, ${XDG_DATA_HOME:-~/.local/share}/zenpo (created when missing);
+// otherwise the directory of the program's file. Absolute, without a trailing separator ("" for the
 // root directory).
 std::wstring ProgramDirectory();
 

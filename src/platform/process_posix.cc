@@ -2,8 +2,10 @@
 #include "platform/process.h"
 
 #include <limits.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,6 +32,36 @@ std::string WithoutTrailingSlashes(std::string dir) {
   return dir;
 }
 
+// An installed zenpo lies in <prefix>/bin beside <prefix>/share/doc/zenpo, where
+// cmake --install and the package put it. It cannot keep its files in a system folder,
+// so they go to ${XDG_DATA_HOME:-~/.local/share}/zenpo, created (0700, as the XDG base
+// directory rules ask) on first start. Any other zenpo, in a build folder or a folder
+// it was copied to, keeps its files beside itself: "" here.
+std::string InstalledProgramDirectory(const std::string& exe_dir) {
+  struct stat st;
+  if (!exe_dir.ends_with("/bin") ||
+      stat((exe_dir + "/../share/doc/zenpo").c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return "";
+  }
+  std::string data;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
+    data = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+      const passwd* pw = getpwuid(getuid());
+      home = pw != nullptr ? pw->pw_dir : "";
+    }
+    data = std::string(home) + "/.local/share";
+  }
+  const std::string dir = WithoutTrailingSlashes(data) + "/zenpo";
+  for (std::size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1)) {
+    mkdir(dir.substr(0, at).c_str(), 0700);
+  }
+  mkdir(dir.c_str(), 0700);
+  return dir;
+}
+
 }  // namespace
 
 std::wstring OwnFileName() { return FromCodePage(OwnFileNameNarrow()); }
@@ -48,7 +80,9 @@ std::wstring ProgramDirectory() {
   }
   std::string exe = OwnFileNameNarrow();
   const std::size_t slash = exe.rfind('/');
-  return FromCodePage(slash == std::string::npos ? std::string() : exe.substr(0, slash));
+  const std::string exe_dir = slash == std::string::npos ? std::string() : exe.substr(0, slash);
+  const std::string installed = InstalledProgramDirectory(exe_dir);
+  return FromCodePage(installed.empty() ? exe_dir : installed);
 }
 
 namespace {
