@@ -16,7 +16,6 @@
 #include "engine/download_url.h"
 #include "engine/local_path.h"
 #include "engine/request_headers.h"
-#include "engine/response_sizes.h"
 #include "engine/transfer_workers.h"
 #include "list/job_thread.h"
 #include "list/select_next_entry.h"
@@ -79,17 +78,6 @@ TEST(RequestIdentityTest, EntryThenFirstMatchingProfileThenSettingsAndNoLineBrea
             L"Accept: */*\r\nReferer: http://r/\r\nRange: bytes=5368709120-\r\n"
             L"Authorization: Basic dXNlcjpwYXNz\r\n");
   EXPECT_EQ(EncodeCredential(std::wstring(300, L'x')).size(), 340u);
-}
-
-TEST(ResponseSizesTest, RangeTotalStartAndExpectedSize) {
-  EXPECT_EQ(ContentRangeTotal(L"bytes */5000"), 5000);
-  EXPECT_EQ(ContentRangeTotal(L"bytes 1000-4999/*"), 0);
-  EXPECT_EQ(ContentRangeStart(L"bytes */5000"), -1);
-  EXPECT_EQ(ContentRangeStart(L"100-199/200"), -1);
-  EXPECT_EQ(ParseDecimal(L"  -99999999999999999999999x"), INT64_MIN);
-  EXPECT_EQ(ExpectedSize(1000, true, 0, 4000), 5000) << "a partial answer without a total";
-  EXPECT_EQ(ExpectedSize(1000, false, 0, -3), 0);
-  EXPECT_EQ(ProgressPercent(29999999, 30000000), 99);
 }
 
 Route Generated(std::uint64_t size, bool honour_range = true) {
