@@ -1,18 +1,11 @@
-// A real nginx on loopback serving a directory, for integration tests and benchmarks.
-//
-// Usage (free of GoogleTest, so benchmarks can use it too):
-//   NginxServer nginx(docroot);
-//   std::string error;
-//   ASSERT_TRUE(nginx.Start(&error)) << error;
-//   ... fetch nginx.Url("/file.bin") ...
-// Files get Last-Modified from their modification time and Range requests are answered
-// with 206 (416 past the end). nginx runs in the foreground as a single process; its
-// configuration, logs and temporary files live in a directory of its own, removed when
-// the object goes. The destructor stops nginx.
+// Real nginx and tinyproxy on loopback for integration tests and benchmarks (free of
+// GoogleTest). Each runs in the foreground with its configuration and logs in a
+// directory of its own; the destructor stops it.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,22 +14,28 @@
 
 namespace zenpo::test {
 
+// Starts program on a free loopback port, picking again while the port turns out taken:
+// conf(port) writes the configuration and gives the arguments. False, with the reason
+// in *error, when the program is not installed or does not come up.
+bool StartOnFreePort(DaemonProcess& process, const std::string& program, const TempDir& work,
+                     const std::function<std::vector<std::string>(std::uint16_t)>& conf,
+                     std::uint16_t* port, std::string* error);
+
+// Serves docroot: Last-Modified from the file times, 206 for ranges, 416 past the end.
 class NginxServer {
  public:
-  explicit NginxServer(std::filesystem::path docroot);
-  ~NginxServer() { Stop(); }
-
-  // Starts nginx on a free loopback port and waits until it accepts connections. False,
-  // with the reason in *error, when nginx is not installed or does not come up.
+  explicit NginxServer(std::filesystem::path docroot) : docroot_(std::move(docroot)) {}
   bool Start(std::string* error);
   void Stop() { process_.Stop(); }
-
   std::uint16_t port() const { return port_; }
-  // "http://127.0.0.1:port" + path, narrow and wide.
-  std::string Url(std::string_view path) const;
-  std::wstring WideUrl(std::string_view path) const;
-  // One line per request served, in nginx's combined format.
-  std::filesystem::path access_log() const { return work_.path() / "access.log"; }
+  std::string Url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+  std::wstring WideUrl(std::string_view path) const {
+    const std::string url = Url(path);
+    return std::wstring(url.begin(), url.end());
+  }
+  std::filesystem::path access_log() const { return work_ / "access.log"; }
 
  private:
   std::filesystem::path docroot_;

@@ -2,8 +2,6 @@
 // TempDir with default settings, and are reset again afterwards.
 #pragma once
 
-#include <string>
-
 #include "support/temp_dir.h"
 
 namespace zenpo::test {
@@ -12,7 +10,6 @@ class ProgramHome {
  public:
   ProgramHome();
   ~ProgramHome();
-
   const TempDir& dir() const { return dir_; }
   std::filesystem::path operator/(const std::string& name) const { return dir_ / name; }
   // Writes ZENPO.ini and loads it as start-up does.

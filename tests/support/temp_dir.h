@@ -1,4 +1,5 @@
-// A fresh directory for one test, removed with everything in it afterwards.
+// A fresh directory for one test, removed with everything in it afterwards, and
+// whole-file helpers (ReadFile gives "" for a missing file).
 #pragma once
 
 #include <filesystem>
@@ -9,10 +10,12 @@ namespace zenpo::test {
 class TempDir {
  public:
   TempDir();
-  ~TempDir();
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
   const std::filesystem::path& path() const { return path_; }
   std::wstring wpath() const { return path_.wstring(); }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
@@ -21,7 +24,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Whole-file helpers for tests; Read returns "" for a missing file.
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 

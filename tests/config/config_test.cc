@@ -1,0 +1,103 @@
+// Settings lines, host profiles and the program's paths.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "support/program_home.h"
+
+namespace zenpo {
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  const AppSettingsRecord& Load(const std::string& ini) {
+    home_.LoadSettingsText(ini);
+    return AppSettings;
+  }
+  test::ProgramHome home_;
+};
+
+TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
+  using Field = std::int32_t AppSettingsRecord::*;
+  const struct {
+    std::string ini;
+    Field field;
+    std::int32_t value;
+  } cases[] = {
+      {"", &AppSettingsRecord::DLBuff, 10240},           {"DLBuff=10\n", &AppSettingsRecord::DLBuff, 50},
+      {"DLBuff=-1\n", &AppSettingsRecord::DLBuff, 20480}, {"multi=-1\n", &AppSettingsRecord::multi, 4},
+      {"multi=0\n", &AppSettingsRecord::multi, 0},        {"loglevel==5=6\n", &AppSettingsRecord::loglevel, 5},
+      {"loglevel=  7x\n", &AppSettingsRecord::loglevel, 7}, {"loglevel=4\nloglevel=\n", &AppSettingsRecord::loglevel, 4},
+      {"DLTimeout=-99999999999\n", &AppSettingsRecord::DLTimeout, INT32_MIN},
+      {"set the level loglevel=3\n", &AppSettingsRecord::loglevel, 3},
+      {"//loglevel=3\n", &AppSettingsRecord::loglevel, 1},  // a comment starts the line
+      {" //loglevel=3\n", &AppSettingsRecord::loglevel, 3},
+      {"HIDE=1 loglevel=3\n", &AppSettingsRecord::HIDE, 0},  // the first key in order decides
+      {"title=Idle\r\nloglevel=2\r\n", &AppSettingsRecord::loglevel, 2},
+      // Lines are read in pieces of 521 bytes; a key split between two is in neither.
+      {std::string(521, 'x') + "msglevel=4\n", &AppSettingsRecord::msglevel, 4},
+      {std::string(517, 'x') + "msglevel=4\n", &AppSettingsRecord::msglevel, 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);
+  EXPECT_TRUE(Load("CheckClip=1\nCheckClip=0\n").checkClip) << "armed only by 1, never disarmed";
+  EXPECT_FALSE(Load("CheckClip=2\n").checkClip);
+}
+
+TEST_F(SettingsTest, TextsStopAtEqualsSignsAndAreCutToTheirField) {
+  EXPECT_EQ(Load("checkURL=http://h/a?x=1\n").checkURL, L"http://h/a?x");
+  EXPECT_EQ(Load("title=" + std::string(40, 't') + "\ntitleDL=Busy\n").title, std::wstring(31, L't'));
+  EXPECT_EQ(AppSettings.titleDL, L"Busy");
+  EXPECT_EQ(Load("Agent=" + std::string(600, 'a') + "\n").Agent.size(), 513u);
+  EXPECT_EQ(Load("title=a b\t\r\n").title, L"a b\t") << "blanks belong to the value, CR does not";
+  EXPECT_EQ(Load("AuthidE=abc\n").Authid, L"") << "AuthidE is no settings key";
+  const AppSettingsRecord& s = Load("DLPath=" + std::string(514, 'd') + "loglevel=5\n");
+  EXPECT_EQ(s.DLPath, std::wstring(514, L'd'));
+  EXPECT_EQ(s.loglevel, 5);
+}
+
+TEST_F(SettingsTest, HostProfilesTakeFourFieldsInAnyOrderUpToTwentyFour) {
+  Load("Referer=http://r/|host=example.org|Agent=Bot|Authid=u:p|Authid=late\n||host=h||Agent=a|\nhost=\n");
+  ASSERT_EQ(hostProfiles.size(), 3u) << "an empty profile still counts";
+  EXPECT_EQ(hostProfiles[0].host + L" " + hostProfiles[0].Referer + L" " + hostProfiles[0].Agent + L" " +
+                hostProfiles[0].Authid,
+            L"example.org http://r/ Bot u:p");
+  EXPECT_EQ(hostProfiles[1].host + L" " + hostProfiles[1].Agent, L"h a");
+  EXPECT_EQ(AppSettings.Referer + AppSettings.Agent, L"Mozilla/4.0") << "a profile never sets the global key";
+  std::string ini;
+  for (int i = 0; i < 25; ++i) ini += "host=h" + std::to_string(i) + "\n";
+  Load(ini);
+  ASSERT_EQ(hostProfiles.size(), 24u);
+  EXPECT_EQ(hostProfiles[23].host, L"h23");
+}
+
+TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
+  EXPECT_EQ(ProgramPaths.LogPath, home_.dir().wpath() + L"/ZENPO.log");
+  EXPECT_EQ(Load("DLPath=dl\r\n").loglevel, 1);
+  EXPECT_EQ(ProgramPaths.LogPath, home_.dir().wpath() + L"/dl/ZENPO.log");
+  Load("DLPath=/var/tmp/zenpo\n");
+  EXPECT_EQ(ProgramPaths.DownloadDir, L"/var/tmp/zenpo");
+  EXPECT_EQ(ProgramPaths.logPathMb, "/var/tmp/zenpo/ZENPO.log");
+  // A long directory is cut for the log only, on a character boundary.
+  std::string accented = "DLPath=/";
+  for (int i = 0; i < 200; ++i) accented += "\xc3\xa9";
+  Load(accented + "\n");
+  EXPECT_EQ(ProgramPaths.DownloadDir.size(), 201u);
+  EXPECT_LE(ProgramPaths.LogPath.size(), kMaxLogPathChars);
+  EXPECT_LE(ProgramPaths.logPathMb.size(), kMaxLogPathBytes);
+  EXPECT_TRUE(ProgramPaths.logPathMb.ends_with("/ZENPO.log"));
+  EXPECT_EQ(ProgramPaths.LogPath.find(L'\uFFFD'), std::wstring::npos);
+  BuildProgramPaths(L"/home/ユーザ");
+  EXPECT_EQ(ProgramPaths.settingsPathMb, "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
+  EXPECT_EQ(ProgramPaths.ListPath + ProgramPaths.ListLockPath + ProgramPaths.ListNewPath,
+            L"/home/ユーザ/ZENPO.txt/home/ユーザ/!ZENPO.txt/home/ユーザ/!!ZENPO.txt");
+  EXPECT_EQ(ProgramPaths.StartHookPath + ProgramPaths.StartDownloadHookPath + ProgramPaths.EndDownloadHookPath +
+                ProgramPaths.EndHookPath,
+            L"/home/ユーザ/ZENPO_start.lnk/home/ユーザ/ZENPO_start_d.lnk/home/ユーザ/ZENPO_end_d.lnk/home/ユーザ/ZENPO_end.lnk");
+}
+
+}  // namespace
+}  // namespace zenpo

@@ -1,0 +1,245 @@
+// The download cycle on the fake window's clock, and the clipboard watcher on a fake
+// clipboard.
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "cycle/clipboard_watcher.h"
+#include "cycle/download_cycle.h"
+#include "runtime/run_flags.h"
+#include "runtime/status_lines.h"
+#include "runtime/tray_icon.h"
+#include "runtime/window_messages.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_window.h"
+#include "support/program_home.h"
+#include "support/recording_message_box.h"
+
+namespace zenpo {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Drives the cycle as the window procedure does: ticks by timer id, on the fake clock.
+// A job runs until the test lets it go, then leaves job_result_.
+class DownloadCycleTest : public ::testing::Test {
+ protected:
+  DownloadCycleTest() {
+    ResetRunFlags();
+    ResetTrayState();
+    StatusLines.ClearAll();
+    AppSettings.title = L"idle-title";
+    AppSettings.titleDL = L"busy-title";
+    services_.select = [this](SelectedEntry* entry) {
+      ++selections_;
+      if (!queue_.empty()) *entry = {std::exchange(queue_, L""), L"a", L"r", L"z", L"c"};
+      return select_result_.load();
+    };
+    services_.start_job = [this](DownloadJob job) {
+      jobs_.push_back(job);
+      return platform::WorkerThread::Start([this] {
+        while (hold_) std::this_thread::yield();
+        JobResult = job_result_.load();
+      });
+    };
+    services_.open_hook = [this](const std::wstring& path) { hooks_.push_back(path); };
+    window_.SetWindowProc([this](std::uint32_t msg, std::uintptr_t id, std::intptr_t) {
+      if (msg == platform::msg::kTimer && id == timer_id::kCycle) cycle_->OnCycleTimer();
+      if (msg == platform::msg::kTimer && id == timer_id::kJobPoll) cycle_->OnJobPollTimer();
+      return std::intptr_t{0};
+    });
+    Restart();
+  }
+  ~DownloadCycleTest() override {
+    hold_ = false;
+    cycle_.reset();
+    ResetRunFlags();
+  }
+  void Restart() {
+    cycle_ = std::make_unique<DownloadCycle>(window_, services_);
+    cycle_->Start();
+  }
+  void Seconds(int n) { window_.AdvanceClock(n * 1000); }
+  bool ShutdownPosted() {
+    bool posted = false;
+    for (const auto& m : window_.TakePosted()) posted |= m.message == ShutdownMsg;
+    return posted;
+  }
+  // Lets the job end, waits for its thread, then one poll.
+  void PollAfterJobEnds() {
+    hold_ = false;
+    while (cycle_->JobRunning()) std::this_thread::yield();
+    Seconds(1);
+  }
+
+  test::ProgramHome home_;
+  test::FakeWindow window_;
+  CycleServices services_;
+  std::unique_ptr<DownloadCycle> cycle_;
+  std::wstring queue_;
+  std::vector<DownloadJob> jobs_;
+  std::vector<std::wstring> hooks_;
+  std::atomic<ResultCode> select_result_ = rc::kSelectDone, job_result_ = rc::kDownloaded;
+  std::atomic<bool> hold_ = true;
+  int selections_ = 0;
+};
+
+TEST_F(DownloadCycleTest, EveryFourthTickSelectsAndPauseHoldsTheCount) {
+  Seconds(3);
+  EXPECT_EQ(selections_, 0);
+  Seconds(1);
+  EXPECT_EQ(selections_, 1);
+  Seconds(2);
+  PauseRequested = 1;
+  Seconds(10);
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"PAUSE");
+  PauseRequested = 0;
+  Seconds(1);
+  EXPECT_EQ(selections_, 1);
+  Seconds(1);
+  EXPECT_EQ(selections_, 2);
+  EXPECT_TRUE(hooks_.empty()) << "no phase change while idle";
+  select_result_ = rc::kSelectInUse;  // a busy list waits
+  Seconds(4);
+  EXPECT_FALSE(ShutdownPosted());
+  select_result_ = rc::kSelectOpenFailed;  // a failed selection ends the program
+  Seconds(4);
+  EXPECT_TRUE(ShutdownPosted());
+  EXPECT_EQ(cycle_->ProgramResult(), rc::kSelectOpenFailed);
+  EXPECT_FALSE(window_.TimerRunning(timer_id::kCycle));
+}
+
+TEST_F(DownloadCycleTest, AChosenEntryTurnsBusyOnceAndRunsItsJob) {
+  queue_ = L"http://h/a.zip";
+  Seconds(4);
+  ASSERT_EQ(jobs_.size(), 1u);
+  EXPECT_EQ(jobs_[0].url + jobs_[0].agent + jobs_[0].authorization, L"http://h/a.zipaz");
+  EXPECT_EQ(window_.title(), L"busy-title");
+  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kBusy);
+  EXPECT_EQ(hooks_, std::vector<std::wstring>{ProgramPaths.StartDownloadHookPath});
+  Seconds(3);
+  StatusLines.ProgressLine.Set(L"1 / 2 Bytes [ 50% ]");
+  PollAfterJobEnds();
+  EXPECT_EQ(cycle_->ProgramResult(), rc::kDownloaded);
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"READ URL");
+  EXPECT_TRUE(StatusLines.ProgressLine.empty());
+  // The next selection finds nothing: idle again, with the idle hook, once.
+  Seconds(12);
+  EXPECT_EQ(window_.title() + StatusLines.StateLine.Get(), L"idle-titleWAITING");
+  EXPECT_EQ(hooks_.size(), 2u);
+  EXPECT_EQ(hooks_.back(), ProgramPaths.EndDownloadHookPath);
+}
+
+TEST_F(DownloadCycleTest, PauseOrCloseDuringAJob) {
+  queue_ = L"http://h/a.zip";
+  Seconds(4);
+  PauseRequested = 1;
+  StatusLines.StateLine.Set(L"WAITING PAUSE");
+  job_result_ = rc::kUserAbort;
+  PollAfterJobEnds();
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE") << "not READ URL while paused";
+  EXPECT_FALSE(ShutdownPosted());
+  EXPECT_EQ(cycle_->BusyFlag(), 1);
+  Seconds(1);
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"PAUSE");
+  CloseRequested = 1;
+  Seconds(1);
+  EXPECT_TRUE(ShutdownPosted());
+  EXPECT_EQ(hooks_.size(), 1u) << "no idle hook on the way out";
+}
+
+TEST_F(DownloadCycleTest, JobResultsDecideWhetherTheProgramGoesOn) {
+  hold_ = false;
+  const std::pair<ResultCode, bool> cases[] = {{101, false}, {102, true},  {103, true},  {119, true}, {120, false},
+                                               {149, false}, {150, true}, {169, true}, {170, false}, {903, false}};
+  for (const auto& [result, ends] : cases) {
+    Restart();
+    queue_ = L"http://h/f";
+    job_result_ = result;
+    Seconds(4);
+    PollAfterJobEnds();
+    EXPECT_EQ(cycle_->ProgramResult(), result);
+    EXPECT_EQ(ShutdownPosted(), ends) << result;
+    EXPECT_EQ(window_.TimerRunning(timer_id::kCycle), !ends) << result;
+  }
+}
+
+// Runs the watcher on its thread against a fake clipboard and a recording append.
+class ClipboardWatcherTest : public ::testing::Test {
+ protected:
+  ClipboardWatcherTest() {
+    ResetRunFlags();
+    services_.poll_pause = milliseconds(2);
+    services_.append_pause = milliseconds(1);
+    services_.append = [this](std::wstring_view url) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      appended_.emplace_back(url);
+      return append_result_;
+    };
+  }
+  ~ClipboardWatcherTest() override { ResetRunFlags(); }
+  // Starts watching, copies each text once the watcher has read the last one twice, and
+  // ends: true when the watcher ended by itself, false when it had to be asked.
+  bool Watch(const std::vector<std::wstring>& texts) {
+    ClipState = 2;
+    const int empties = clipboard_.empties();
+    platform::WorkerThread thread = platform::WorkerThread::Start([this] { ClipboardWatcher(clipboard_, services_); });
+    auto wait = [&](auto done) {
+      for (int i = 0; i < 10000 && !done() && !thread.HasEnded(); ++i) std::this_thread::sleep_for(milliseconds(1));
+    };
+    wait([&] { return clipboard_.empties() > empties; });  // copies come after the emptying
+    for (const std::wstring& text : texts) {
+      if (text.empty()) {  // something that is no text, replaced at once
+        clipboard_.SetNonText();
+        continue;
+      }
+      clipboard_.SetText(text);
+      const int reads = clipboard_.reads();
+      wait([&] { return clipboard_.reads() >= reads + 2; });
+    }
+    const bool ended = thread.HasEnded();
+    CloseRequested = 1;
+    EXPECT_TRUE(thread.WaitFor(milliseconds(10000)));
+    return ended;
+  }
+
+  test::ProgramHome home_;
+  test::RecordingMessageBox boxes_;
+  test::FakeClipboard clipboard_;
+  WatcherServices services_;
+  std::mutex mutex_;
+  std::vector<std::wstring> appended_;
+  ResultCode append_result_ = rc::kWriteDone;
+};
+
+TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
+  clipboard_.SetText(L"http://h/before.zip");
+  EXPECT_FALSE(Watch({L"http://h/a.zip", L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip", L"some words",
+                      L"http://h/a.zip", L"HTTP://h/c.zip", L"http://h/dir/", L"http://h/" + std::wstring(1100, L'x'),
+                      L"http://h/a.zip\n899|http://h/x.zip", L"", L"http://h/a.zip"}));
+  // A, B, A, (words) A, and A once more after texts that were never queued.
+  EXPECT_EQ(appended_, std::vector<std::wstring>({L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip",
+                                                  L"http://h/a.zip", L"http://h/a.zip"}));
+  EXPECT_EQ(ClipState.load(), 0) << "a close request stops the watcher in order";
+  EXPECT_NE(home_.LogText().find("クリップボードの監視を停止します"), std::string::npos);
+}
+
+TEST_F(ClipboardWatcherTest, ABusyListOrAClipboardWithoutTextEndsTheProgram) {
+  append_result_ = rc::kWriteInUse;
+  EXPECT_TRUE(Watch({L"http://h/a.zip"}));
+  EXPECT_EQ(appended_.size(), 20u) << "twenty attempts in all";
+  EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"listfileの追記がタイムアウトしました"});
+  ResetRunFlags();
+  clipboard_.RefuseText(true);
+  EXPECT_TRUE(Watch({L"http://h/b.zip"}));
+  EXPECT_EQ(ClipState.load(), 2) << "no orderly stop after a failed read";
+}
+
+}  // namespace
+}  // namespace zenpo

@@ -1,0 +1,446 @@
+// The engine: local paths, request identity and sizes, then DownloadUrl against the
+// programmable server (hostile answers), nginx, tinyproxy and a killed zenpo process.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "engine/download_url.h"
+#include "engine/local_path.h"
+#include "engine/request_headers.h"
+#include "engine/transfer_workers.h"
+#include "list/job_thread.h"
+#include "list/select_next_entry.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "runtime/progress_state.h"
+#include "runtime/run_flags.h"
+#include "runtime/status_lines.h"
+#include "runtime/tray_icon.h"
+#include "support/fake_window.h"
+#include "support/nginx_server.h"
+#include "support/program_home.h"
+#include "support/recording_message_box.h"
+#include "support/test_http_server.h"
+#include "support/tinyproxy_server.h"
+#include "support/zenpo_process.h"
+
+namespace zenpo {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using test::BodyBytes;
+using test::Route;
+
+TEST(LocalPathTest, PiecesStayInsideTheirParentAndLongPathsAreRefused) {
+  const std::pair<std::wstring, std::wstring> pieces[] = {
+      {L".", L"#"}, {L"..", L"##"}, {L". .", L"# #"}, {L"..\\..\\x", L"..#..#x"},
+      {std::wstring(L"a\0b", 3), L"a#b"}, {L"..a", L"..a"}, {L"a,b;c:d*e?f<g>h|i\"j", L"a#b#c#d#e#f#g#h#i#j"},
+      {std::wstring(200, L'?'), std::wstring(128, L'#')}};
+  for (const auto& [piece, safe] : pieces) EXPECT_EQ(LocalPathPiece(piece), safe);
+  test::TempDir dir;
+  LocalPath path;
+  ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(L"http://h:81//a/../get?id=5"), true, &path));
+  EXPECT_EQ(path.narrow, (dir / "h#81/a/##/get#id=5").string());
+  EXPECT_TRUE(fs::is_directory(dir / "h#81/a/##"));
+  ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(L"http://h/d/x"), false, &path));
+  EXPECT_EQ(path.wide, dir.wpath() + L"/x");
+  std::wstring url = L"http://long";
+  for (int i = 0; i < 60; ++i) url += L"/" + std::wstring(120, L'a');
+  EXPECT_EQ(UrlPieces(url).size(), 50u);
+  EXPECT_FALSE(MakeLocalPath(dir.wpath(), UrlPieces(url), true, &path));
+  EXPECT_FALSE(fs::exists(dir / "long"));
+}
+
+TEST(RequestIdentityTest, EntryThenFirstMatchingProfileThenSettingsAndNoLineBreaks) {
+  AppSettingsRecord settings;
+  settings.Referer = L"http://settings/";
+  settings.Authid = L"s:pw";
+  const std::vector<HostProfile> profiles = {{L"a", L"http://ref-a/", L"", L"a:pw"},
+                                             {L"a.b", L"http://ref-ab/", L"Agent-ab", L"ab:pw"},
+                                             {L"", L"http://empty/", L"Empty", L"e:pw"}};
+  RequestIdentity id = ChooseRequestIdentity(L"http://a.b/f", {}, profiles, settings);
+  EXPECT_EQ(id.referer + L" " + id.agent + L" " + id.credential, L"http://ref-a/ Agent-ab ab:pw");
+  id = ChooseRequestIdentity(L"http://a.b/f", {L"A\r\nX: 1", L"R\r\n", L"YQ==\n", L""}, profiles, settings);
+  EXPECT_EQ(id.agent + L" " + id.referer + L" " + id.authorization + L" " + id.credential, L"AX: 1 R YQ== s:pw");
+  id = ChooseRequestIdentity(L"http://x/f", {}, profiles, settings);
+  EXPECT_EQ(id.agent + L" " + id.referer + L" " + id.credential, L"Mozilla/4.0 http://settings/ s:pw");
+  EXPECT_EQ(BuildHeaderBlock(L"http://r/", 5LL << 30, EncodeCredential(L"user:pass")),
+            L"Accept: */*\r\nReferer: http://r/\r\nRange: bytes=5368709120-\r\n"
+            L"Authorization: Basic dXNlcjpwYXNz\r\n");
+  EXPECT_EQ(EncodeCredential(std::wstring(300, L'x')).size(), 340u);
+}
+
+Route Generated(std::uint64_t size, bool honour_range = true) {
+  Route r;
+  r.generated_size = size;
+  r.honour_range = honour_range;
+  return r;
+}
+
+Route Fixed(int status, std::string body, test::HeaderList headers = {}) {
+  Route r = test::WithBody(std::move(body));
+  r.status = status;
+  r.headers = std::move(headers);
+  return r;
+}
+
+// Each test downloads from its own server into a fresh program directory, with the
+// connection check pointed at the same server.
+class DownloadUrlTest : public ::testing::Test {
+ protected:
+  DownloadUrlTest() {
+    ResetRunFlags();
+    ResetTrayState();
+    StatusLines.ClearAll();
+    server_->SetRoute("/check", test::WithBody("ok"));
+    AppSettings.checkURL = server_->WideUrl("/check");
+    SetTrayWindow(&window_);
+  }
+  ~DownloadUrlTest() override {
+    // Abandoned workers end once the server closes their connections; the log and the
+    // settings must outlive them.
+    server_.reset();
+    for (int i = 0; i < 1000 && RunningTransferWorkers() > 0; ++i) std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_EQ(RunningTransferWorkers(), 0);
+    ResetTrayState();
+    ResetRunFlags();
+    StatusLines.ClearAll();
+  }
+  ResultCode Download(const std::string& path, std::wstring referer = L"", std::wstring auth = L"") {
+    return DownloadUrl(server_->WideUrl(path), window_, L"", referer, auth, L"");
+  }
+  fs::path Local(const std::string& path) const {
+    return home_ / ("127.0.0.1#" + std::to_string(server_->port()) + path);
+  }
+  std::string LocalBytes(const std::string& path) const { return test::ReadFile(Local(path)); }
+  void WriteLocal(const std::string& path, const std::string& bytes) {
+    fs::create_directories(Local(path).parent_path());
+    test::WriteFile(Local(path), bytes);
+  }
+  test::ReceivedRequest Last() const { return server_->Requests().back(); }
+  bool Logged(const std::string& text) const { return home_.LogText().find(text) != std::string::npos; }
+
+  test::ProgramHome home_;
+  std::optional<test::TestHttpServer> server_{std::in_place};
+  test::FakeWindow window_;
+};
+
+TEST_F(DownloadUrlTest, FreshDownloadStampedThenSkippedByItsDate) {
+  Route r = Generated(300000);
+  r.headers = {{"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}};
+  server_->SetRoute("/d/f.zip", r);
+  ASSERT_EQ(Download("/d/f.zip", L"http://entry/", L"ZW50cnk="), 900);
+  EXPECT_EQ(LocalBytes("/d/f.zip"), BodyBytes(0, 300000));
+  platform::FileTime time = 0;
+  ASSERT_TRUE(platform::ReadLastWriteTime(Local("/d/f.zip").wstring(), &time));
+  EXPECT_EQ(time, platform::CalendarToFileTime({1994, 11, 6, 8, 49, 37, 0}));
+  const auto request = Last();
+  EXPECT_EQ(request.Header("Range"), "bytes=0-");
+  EXPECT_EQ(request.Header("User-Agent"), "Mozilla/4.0");
+  EXPECT_EQ(request.Header("Referer"), "http://entry/");
+  EXPECT_EQ(request.Header("Authorization"), "Basic ZW50cnk=");
+  EXPECT_EQ(StatusLines.ProgressLine.Get(), L"300000 / 300000 Bytes [ 100% ]");
+  EXPECT_EQ(StatusLines.ResumeLine.Get(), L"Resume OK");
+  EXPECT_EQ(StatusLines.UrlLine.Get(), L"http://127.0.0.1:" + std::to_wstring(server_->port()) + L" /d /f.zip ");
+  EXPECT_FALSE(window_.TimerRunning(kProgressTimerId));
+  EXPECT_GE(window_.tray_pictures().size(), 300000u / 10240) << "every chunk steps the tray";
+  ASSERT_EQ(Download("/d/f.zip"), 901);
+  EXPECT_TRUE(Logged("既にファイルはDownload済(更新日一致)です"));
+}
+
+TEST_F(DownloadUrlTest, AnswersDecideResumeRestartSkipOrRefusal) {
+  AppSettings.Authid = L"settings:pw";
+  struct Case {
+    Route route;
+    std::string local;
+    ResultCode code;
+    std::string after;  // the local file afterwards
+    const char* range;  // the Range asked for
+  } cases[] = {
+      {Generated(200000), BodyBytes(0, 70000), 900, BodyBytes(0, 200000), "bytes=70000-"},
+      {Generated(200000, false), BodyBytes(0, 70000), 900, BodyBytes(0, 200000), "bytes=70000-"},
+      {Generated(5000), BodyBytes(0, 5000), 902, BodyBytes(0, 5000), "bytes=5000-"},
+      // Larger than the server's file: 416 with the total starts it over.
+      {Generated(1000), std::string(5000, 'x'), 900, BodyBytes(0, 1000), "bytes=0-"},
+      {Fixed(416, ""), "local", 903, "local", "bytes=5-"},
+      {Fixed(404, "12345"), "abcde", 902, "abcde", "bytes=5-"},
+      {Fixed(404, "not here"), "", 133, "", "bytes=0-"},
+      // The same piece whatever was asked: from byte 0 it is the whole file, from
+      // elsewhere it would leave a gap.
+      {Fixed(206, BodyBytes(0, 10), {{"Content-Range", "bytes 0-9/10"}}), BodyBytes(0, 5), 900, BodyBytes(0, 10), "bytes=5-"},
+      {Fixed(206, BodyBytes(3, 7), {{"Content-Range", "bytes 3-9/10"}}), BodyBytes(0, 5), 133, BodyBytes(0, 5), "bytes=5-"},
+      {Fixed(206, std::string(150, 'b'), {{"Content-Range", "bytes 100-199/200"}}), std::string(100, 'a'), 136,
+       std::string(100, 'a') + std::string(150, 'b'), "bytes=100-"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    fs::remove_all(Local("/"));
+    WriteLocal("/f", c.local);
+    server_->SetRoute("/f", c.route);
+    EXPECT_EQ(Download("/f"), c.code);
+    EXPECT_EQ(LocalBytes("/f"), c.after);
+    EXPECT_EQ(Last().Header("Range"), c.range);
+    EXPECT_EQ(Last().Header("Authorization"), "Basic c2V0dGluZ3M6cHc=");
+  }
+  EXPECT_TRUE(Logged("HTTPstatus->404"));
+  // Redirects are followed; the file keeps the name asked for.
+  server_->SetRoute("/f", Generated(3000));
+  server_->SetRoute("/old", test::Redirect(302, "/f"));
+  EXPECT_EQ(Download("/old"), 900);
+  EXPECT_EQ(LocalBytes("/old"), BodyBytes(0, 3000));
+  EXPECT_EQ(DownloadUrl(L"http://127.0.0.1:1/refused", window_, L"", L"", L"", L""), 132);
+}
+
+TEST_F(DownloadUrlTest, ConnectionCheckFailsOrTimesOutAndAHungRequestRestarts) {
+  test::RecordingMessageBox boxes;
+  Route hang;
+  hang.never_answer = true;
+  server_->SetRoute("/hang", hang);
+  AppSettings.checkURL = L"http://127.0.0.1:1/";
+  EXPECT_EQ(Download("/f"), 104);
+  AppSettings.checkURL = server_->WideUrl("/hang");
+  AppSettings.CNTimeout = 300;
+  EXPECT_EQ(Download("/f"), 104);
+  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"ネットワーク接続でerrorが発生しました",
+                                                      L"ネットワーク接続がタイムアウトしました"}));
+  AppSettings.checkURL = server_->WideUrl("/no-such-page");  // any answer passes
+  AppSettings.DLTimeout = 300;
+  EXPECT_EQ(Download("/hang"), 103);
+  EXPECT_TRUE(Logged("WinInetハンドル(OpenUrl)リセット"));
+  // Late headers within the time-out are waited for; nothing abandoned disturbs them.
+  Route slow = Generated(40000);
+  slow.header_delay = milliseconds(300);
+  server_->SetRoute("/f", slow);
+  AppSettings.DLTimeout = 2000;
+  EXPECT_EQ(Download("/f"), 900);
+  EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 40000));
+}
+
+// An open whose handle has arrived but whose worker has not ended at the time-out is
+// given up with 200; the worker is held in its last trace report.
+TEST_F(DownloadUrlTest, OpenTimedOutAfterItsHandleArrived) {
+  server_->SetRoute("/f", Generated(1000));
+  AppSettings.loglevel = 3;
+  AppSettings.msglevel = 9;
+  AppSettings.DLTimeout = 300;
+  std::mutex mutex;
+  std::condition_variable cv;
+  int ends = 0;
+  bool release = false;
+  platform::SetMessageBoxHandler([&](std::wstring_view text) {
+    std::unique_lock<std::mutex> lock(mutex);
+    // The first end is the connection check's; the second is the request's.
+    if (text == L"InternetOpenUrl thread end" && ++ends == 2) cv.wait(lock, [&] { return release; });
+  });
+  EXPECT_EQ(Download("/f"), 200);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  cv.notify_all();
+  platform::SetMessageBoxHandler(nullptr);
+  EXPECT_TRUE(Logged("GETリクエストがタイムアウトしました"));
+  EXPECT_FALSE(fs::exists(Local("/f")));
+}
+
+TEST_F(DownloadUrlTest, CutBodiesKeepAnExactPrefixThatResumes) {
+  struct Case {
+    std::uint64_t stall, drop;
+    std::int32_t timeout;
+    ResultCode code;
+  } cases[] = {{30000, 0, 500, 400},     // the engine's wait ends
+               {20000, 0, 10000, 500},   // the library gives up after its 4 s
+               {0, 50000, 20000, 600}};  // the server closes early
+  for (const Case& c : cases) {
+    Route r = Generated(100000);
+    if (c.stall) r.stall_after = c.stall;
+    if (c.drop) r.drop_after = c.drop;
+    server_->SetRoute("/f", r);
+    AppSettings.DLTimeout = c.timeout;
+    EXPECT_EQ(Download("/f"), c.code);
+    EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, c.stall + c.drop));
+    server_->SetRoute("/f", Generated(100000));
+    EXPECT_EQ(Download("/f"), 900);
+    EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 100000));
+    fs::remove(Local("/f"));
+  }
+  EXPECT_TRUE(Logged("Downloadデータ受信がタイムアウトしました"));
+  EXPECT_TRUE(Logged("Downloadデータ受信でerrorが発生しました"));
+  EXPECT_TRUE(Logged("Downloadが途中で中断されました(WEBサーバfilesize > DL filesize)"));
+  // Without a length the body is taken as it comes, over what was there.
+  Route r = Generated(70000, false);
+  r.content_length = false;
+  server_->SetRoute("/f", r);
+  WriteLocal("/f", "stale");
+  EXPECT_EQ(Download("/f"), 900);
+  EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 70000));
+  EXPECT_EQ(StatusLines.ProgressLine.Get(), L"70000 / 0 Bytes [ 0% ]");
+  EXPECT_EQ(StatusLines.ResumeLine.Get(), L"Resume NG");
+}
+
+TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
+  test::RecordingMessageBox boxes;
+  server_->SetRoute("/f", Generated(400000));
+  CloseRequested = 1;
+  EXPECT_EQ(Download("/f"), 101);
+  EXPECT_EQ(server_->RequestCount(), 0u);
+  CloseRequested = 0;
+  // Slow chunks give the pause time to arrive mid-body.
+  AppSettings.DLBuff = 1000;
+  NoWait = 0;
+  ChunkWait = 5;
+  std::thread pauser([&] {
+    while (LocalBytes("/f").size() < 20000) std::this_thread::sleep_for(milliseconds(5));
+    PauseRequested = 1;
+  });
+  EXPECT_EQ(Download("/f"), 101);
+  pauser.join();
+  const std::string partial = LocalBytes("/f");
+  EXPECT_LT(partial.size(), 400000u);
+  EXPECT_EQ(partial, BodyBytes(0, partial.size()));
+  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>(2, L"Downloadがユーザ指示で中断されました")));
+}
+
+TEST_F(DownloadUrlTest, LocalFileThatCannotBeWrittenOrAFullDisk) {
+  test::WriteFile(Local(""), "in the way");  // a file where the host's directory belongs
+  server_->SetRoute("/f", Generated(1000, false));  // a whole answer empties first
+  EXPECT_EQ(Download("/f"), 134);
+  server_->SetRoute("/g", Generated(1000));  // a partial one appends at once
+  EXPECT_EQ(Download("/g"), 135);
+  EXPECT_EQ(test::ReadFile(Local("")), "in the way");
+  fs::remove(Local(""));
+
+  // The write that does not fit ends the transfer; the prefix is exact.
+  server_->SetRoute("/f", Generated(300000));
+  struct sigaction ignore = {}, old_action = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old_action);
+  rlimit old_limit, limit;
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  limit = old_limit;
+  limit.rlim_cur = 100000;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const ResultCode result = Download("/f");
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  sigaction(SIGXFSZ, &old_action, nullptr);
+  EXPECT_EQ(result, 135);
+  const std::string partial = LocalBytes("/f");
+  EXPECT_LE(partial.size(), 100000u);
+  EXPECT_EQ(partial, BodyBytes(0, partial.size()));
+}
+
+// Sizes beyond 32 bits: a sparse 3 GiB prefix is resumed, and then skipped.
+TEST_F(DownloadUrlTest, FilesOfMoreThanTwoGibibytes) {
+  const std::uint64_t prefix = 3ULL << 30;
+  server_->SetRoute("/big", Generated(prefix + 5000));
+  WriteLocal("/big", "");
+  fs::resize_file(Local("/big"), prefix);
+  ASSERT_EQ(Download("/big"), 900);
+  EXPECT_EQ(Last().Header("Range"), "bytes=3221225472-");
+  std::ifstream in(Local("/big"), std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(prefix));
+  std::string tail(5001, '\0');
+  tail.resize(static_cast<std::size_t>(in.read(tail.data(), 5001).gcount()));
+  EXPECT_EQ(tail, BodyBytes(prefix, 5000));
+  EXPECT_EQ(StatusLines.ProgressLine.Get(), L"3221230472 / 3221230472 Bytes [ 100% ]");
+  EXPECT_EQ(Download("/big"), 902);
+}
+
+// A zenpo process killed in the middle of a transfer leaves an exact prefix, which the
+// engine resumes byte-exact.
+TEST_F(DownloadUrlTest, TransferKilledWithSigkillResumesByteExact) {
+  server_->SetRoute("/big.bin", Generated(1ULL << 30));
+  test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + server_->Url("/check") + "\nDLBuff=50\nmkdir=0\n");
+  test::WriteFile(home_ / "ZENPO.txt", server_->Url("/big.bin") + "\n");
+  {
+    test::ZenpoProcess zenpo(home_.dir().path());
+    ASSERT_TRUE(test::Eventually([&] {
+      std::error_code ec;
+      return fs::file_size(home_ / "big.bin", ec) > 100000 && !ec;
+    }));
+    zenpo.Signal(SIGKILL);
+    zenpo.WaitExit(std::chrono::seconds(10));
+  }
+  const std::size_t size = fs::file_size(home_ / "big.bin");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "899|" + server_->Url("/big.bin") + "\n");
+  server_->SetRoute("/big.bin", Generated(size + 100000));
+  AppSettings.mkdir = 0;
+  ASSERT_EQ(Download("/big.bin"), 900);
+  EXPECT_EQ(Last().Header("Range"), "bytes=" + std::to_string(size) + "-");
+  EXPECT_EQ(test::ReadFile(home_ / "big.bin"), BodyBytes(0, size + 100000));
+}
+
+// A list worked off against nginx as the cycle does it: select, download, write back.
+TEST(NginxTest, AListIsWorkedOffWithBytesFileTimesAndRequestHeaders) {
+  if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
+  test::ProgramHome home;
+  test::TempDir docroot;
+  const std::string a = BodyBytes(0, 3000000);
+  fs::create_directories(docroot / "d");
+  test::WriteFile(docroot / "d/a.bin", a);
+  test::WriteFile(docroot / "b.bin", "bb");
+  // 2001-02-03 04:05:06 GMT
+  fs::last_write_time(docroot / "d/a.bin", std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(981173106))));
+  test::NginxServer nginx(docroot.path());
+  std::string error;
+  ASSERT_TRUE(nginx.Start(&error)) << error;
+  ResetRunFlags();
+  AppSettings.checkURL = nginx.WideUrl("/b.bin");
+  const fs::path local = home / ("127.0.0.1#" + std::to_string(nginx.port()));
+  fs::create_directories(local / "d");
+  test::WriteFile(local / "d/a.bin", a.substr(0, 1234567));  // resumed with a range
+  test::WriteFile(home / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n" + nginx.Url("/b.bin") + "\n");
+  test::FakeWindow window;
+  for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
+    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window}, DefaultJobServices());
+  }
+  EXPECT_EQ(test::ReadFile(home / "ZENPO.txt"), "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" + nginx.Url("/b.bin") + "\n");
+  EXPECT_TRUE(test::ReadFile(local / "d/a.bin") == a && test::ReadFile(local / "b.bin") == "bb");
+  platform::FileTime time = 0;
+  ASSERT_TRUE(platform::ReadLastWriteTime((local / "d/a.bin").wstring(), &time));
+  EXPECT_EQ(time, platform::CalendarToFileTime({2001, 2, 3, 4, 5, 6, 0}));
+  const std::string log = test::ReadFile(nginx.access_log());
+  EXPECT_NE(log.find("GET /d/a.bin HTTP/1.1\" 206 1765433 \"http://r/\" \"Mozilla/4.0\""), std::string::npos) << log;
+  // Asked again past its end, nginx answers 416 with its size: complete by size.
+  EXPECT_EQ(DownloadUrl(nginx.WideUrl("/d/a.bin"), window, L"", L"", L"", L""), 902);
+  nginx.Stop();
+  for (int i = 0; i < 1000 && RunningTransferWorkers() > 0; ++i) std::this_thread::sleep_for(milliseconds(10));
+}
+
+// The proxy, with host names without a dot going direct.
+TEST_F(DownloadUrlTest, ThroughTinyproxyExceptForDotlessHosts) {
+  if (!test::FindProgram("tinyproxy")) GTEST_SKIP() << "tinyproxy is not installed";
+  test::TinyproxyServer proxy;
+  std::string error;
+  ASSERT_TRUE(proxy.Start(&error)) << error;
+  server_->SetRoute("/f", Generated(5000));
+  const std::string host_port = proxy.HostPort();
+  AppSettings.proxy = std::wstring(host_port.begin(), host_port.end());
+  ASSERT_EQ(Download("/f"), 900) << proxy.Log();
+  auto requests = server_->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& request : requests) {
+    EXPECT_NE(request.Header("Via").value_or("").find("tinyproxy"), std::string::npos);
+    EXPECT_EQ(request.Header("Cache-Control"), "no-cache") << "no stored copy";
+  }
+  EXPECT_EQ(requests[1].Header("Range"), "bytes=0-");
+  const std::wstring dotless = L"http://localhost:" + std::to_wstring(server_->port());
+  AppSettings.checkURL = dotless + L"/check";
+  ASSERT_EQ(DownloadUrl(dotless + L"/f", window_, L"", L"", L"", L""), 900);
+  requests = server_->Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_FALSE(requests[2].Header("Via") || requests[3].Header("Via"));
+}
+
+}  // namespace
+}  // namespace zenpo

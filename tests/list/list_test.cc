@@ -1,0 +1,425 @@
+// The list: the rewrite pass and its failures, selection, write-back, appending, the job
+// thread's retries, and several processes sharing one list.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "list/append_list_url.h"
+#include "list/job_thread.h"
+#include "list/list_entry.h"
+#include "list/rewrite_list.h"
+#include "list/select_next_entry.h"
+#include "list/write_entry_result.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "runtime/run_flags.h"
+#include "runtime/status_lines.h"
+#include "runtime/window_messages.h"
+#include "support/fake_window.h"
+#include "support/program_home.h"
+#include "support/recording_message_box.h"
+
+extern char** environ;
+
+namespace zenpo {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+class ListTest : public ::testing::Test {
+ protected:
+  fs::path ListFile() const { return home_ / "ZENPO.txt"; }
+  fs::path LockFile() const { return home_ / "!ZENPO.txt"; }
+  fs::path NewFile() const { return home_ / "!!ZENPO.txt"; }
+  void WriteList(const std::string& bytes) const { test::WriteFile(ListFile(), bytes); }
+  std::string List() const { return test::ReadFile(ListFile()); }
+  std::string Log() const { return home_.LogText(); }
+  bool NoWorkingCopies() const { return !fs::exists(LockFile()) && !fs::exists(NewFile()); }
+  // One selection; fails the test on any code but 120.
+  SelectedEntry Select() {
+    SelectedEntry e;
+    EXPECT_EQ(SelectNextEntry(&e), rc::kSelectDone);
+    return e;
+  }
+  // A pass that marks every line reading "x" with 600 after running before on it.
+  ResultCode MarkX(const RewriteCodes& codes, std::function<void()> before = [] {}) {
+    return RewriteList([&](const ListLine& line) {
+      before();
+      return line.parse() == L"x" ? LineEdit::Mark(600, 0) : LineEdit::Keep();
+    }, codes);
+  }
+  test::ProgramHome home_;
+  test::RecordingMessageBox boxes_;
+};
+
+TEST_F(ListTest, PassKeepsEveryByteItDoesNotChange) {
+  // CR LF, a zero byte, bytes that are no text, notes longer than one piece of 6692
+  // bytes and a last line without its line feed.
+  const std::string middle = std::string("note\0zero\n", 10) + "\xff\xfe\n" + std::string(6692, 'n') +
+                             "\n" + std::string(6697, 'c') + "\n\n";
+  WriteList("x\r\n" + middle + "x");
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  EXPECT_EQ(List(), "600|x\r\n" + middle + "600|x");
+  EXPECT_TRUE(NoWorkingCopies());
+  // The rest of a long line begins with a URL at byte 6692: no status lands inside it.
+  const std::string line = std::string(6692, '-') + "http://h/rest.zip\n";
+  WriteList(line + "http://h/next.zip|Cookie=" + std::string(7000, 'k') + "\n");
+  SelectedEntry e = Select();
+  EXPECT_EQ(e.url, L"http://h/next.zip");
+  EXPECT_EQ(e.cookie.size(), 4096u);
+  ASSERT_EQ(WriteEntryResult(L"http://h/rest.zip", 900), rc::kWriteDone);
+  EXPECT_EQ(List(), line + "899|http://h/next.zip|Cookie=" + std::string(7000, 'k') + "\n");
+}
+
+TEST_F(ListTest, ListInUseOrMissingChangesNothingAndIsNeverShown) {
+  SelectedEntry entry;
+  EXPECT_EQ(SelectNextEntry(&entry), rc::kSelectInUse);
+  EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
+  EXPECT_FALSE(fs::exists(ListFile())) << "nothing creates the list";
+  WriteList("http://h/f.zip\n");
+  test::WriteFile(LockFile(), "old\n");  // a leftover lock name blocks the same way
+  EXPECT_EQ(WriteEntryResult(L"http://h/f.zip", 900), rc::kWriteInUse);
+  EXPECT_EQ(List() + test::ReadFile(LockFile()), "http://h/f.zip\nold\n");
+  EXPECT_TRUE(boxes_.texts().empty());
+  fs::remove(LockFile());
+  test::WriteFile(NewFile(), "stale\n");  // a leftover new list is truncated and does no harm
+  EXPECT_EQ(Select().url, L"http://h/f.zip");
+  EXPECT_EQ(List(), "899|http://h/f.zip\n");
+  EXPECT_TRUE(NoWorkingCopies());
+}
+
+TEST_F(ListTest, FailuresPutTheListBackOrLeaveBothCopiesBlockingTheList) {
+  struct Case {
+    std::function<void()> provoke;
+    ResultCode selection, write_back;
+    std::wstring box;
+  } cases[] = {
+      {[&] { fs::create_directory(NewFile()); }, 110, 150, L"listfileの初期化でerrorが発生しました"},
+      {[&] { fs::remove(ListFile()), fs::create_directory(ListFile()); }, 111, 151, L"listfileの"},
+      {[&] { fs::create_symlink("/dev/full", NewFile()); }, 112, 152, L"listfileの書込でerrorが発生しました"},
+  };
+  const std::string list = "note\n600|http://h/f.zip\n";
+  for (const Case& c : cases) {
+    for (bool selection : {true, false}) {
+      WriteList(list);
+      c.provoke();
+      SelectedEntry entry;
+      EXPECT_EQ(selection ? SelectNextEntry(&entry) : WriteEntryResult(L"http://h/f.zip", 900),
+                selection ? c.selection : c.write_back);
+      EXPECT_TRUE(entry.url.empty() && !fs::exists(LockFile()));
+      EXPECT_TRUE(!fs::is_regular_file(ListFile()) || List() == list);
+      ASSERT_FALSE(boxes_.texts().empty());
+      EXPECT_TRUE(boxes_.texts().back().starts_with(c.box));
+      fs::remove_all(ListFile());
+      fs::remove_all(NewFile());
+    }
+  }
+  for (const RewriteCodes* codes : {&kSelectionCodes, &kWriteBackCodes}) {
+    // A directory where the new list must go: both copies stay under their working names.
+    WriteList("x\n");
+    EXPECT_EQ(MarkX(*codes, [&] { fs::create_directory(ListFile()); }), codes->release);
+    EXPECT_EQ(test::ReadFile(LockFile()) + test::ReadFile(NewFile()), "x\n600|x\n");
+    EXPECT_EQ(boxes_.texts().back(), L"listfileの書込ロック解除でerrorが発生しました");
+    EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
+    fs::remove(ListFile());
+    fs::remove(LockFile());
+    fs::remove(NewFile());
+    // The old copy cannot be deleted as a file: the new list is in place, yet the
+    // leftover blocks every party.
+    WriteList("x\n");
+    EXPECT_EQ(MarkX(*codes, [&] { fs::remove(LockFile()), fs::create_directory(LockFile()); }), codes->remove);
+    EXPECT_EQ(List(), "600|x\n");
+    EXPECT_EQ(boxes_.texts().back(), L"TempFile削除でerrorが発生しました");
+    EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
+    fs::remove(LockFile());
+  }
+  // An unusable log: the chosen entry is marked and handed out all the same.
+  WriteList("http://h/f.zip\n");
+  ProgramPaths.logPathMb = (home_ / "missing/ZENPO.log").string();
+  SelectedEntry entry;
+  EXPECT_EQ(SelectNextEntry(&entry), rc::kLogUnusable);
+  EXPECT_EQ(entry.url, L"http://h/f.zip");
+  EXPECT_EQ(List(), "899|http://h/f.zip\n");
+}
+
+TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {
+  // Chosen: none, below 130, 200 to 898; negative values count as very large. The old
+  // status goes with its bars, but a zero (or a word) is no status and stays a field.
+  const struct {
+    std::string status;
+    bool chosen, keeps;
+  } rows[] = {{"130", 0, 0}, {"199", 0, 0}, {"899", 0, 0}, {"900", 0, 0}, {" -1", 0, 0},
+              {"4294967296", 0, 0}, {"129", 1, 0}, {"200", 1, 0}, {"898", 1, 0}, {"0", 1, 1},
+              {"later", 1, 1}, {"|| 12", 1, 0}, {"", 1, 1}, {"7日", 1, 0}, {"8\xff", 1, 0}};
+  std::string list = "a note without bars\nhttps://h/s.zip\nhttp://h/\n", expected = list;
+  for (const auto& row : rows) {
+    const std::string line = row.status + "|http://h/" + std::to_string(&row - rows) + ".zip|Referer=r\n";
+    list += line;
+    expected += !row.chosen ? line : "899|" + line.substr(row.keeps ? 0 : row.status.size() + 1);
+  }
+  WriteList(list);
+  for (const auto& row : rows) {
+    if (!row.chosen) continue;
+    const SelectedEntry e = Select();
+    EXPECT_EQ(e.url, L"http://h/" + std::to_wstring(&row - rows) + L".zip");
+    EXPECT_EQ(e.referer, L"r");
+  }
+  EXPECT_TRUE(Select().url.empty());
+  EXPECT_EQ(List(), expected);
+  EXPECT_TRUE(NoWorkingCopies());
+  EXPECT_NE(Log().find("ListFileURL->http://h/6.zip\n"), std::string::npos);
+  EXPECT_TRUE(boxes_.texts().empty());
+  EXPECT_FALSE(IsDownloadUrl(L"http://ab") || IsDownloadUrl(L"HTTP://host/f") || IsDownloadUrl(L" http://h/f"));
+  EXPECT_TRUE(IsDownloadUrl(L"http://a/b"));
+}
+
+TEST_F(ListTest, OptionsFollowTheirKeysUpToTheSixthFieldAndAreCut) {
+  const std::string too_long_url = "http://h/" + std::string(1016, 'u');  // 1025 characters
+  WriteList(too_long_url + "\n"
+            "http://h/f.zip|Agent=A1|Referer=http://r/|Cookie=c=1|Authid=user:pass|Agent=A2|Referer=late\n"
+            "200|http://h/g.zip|Agent=x Referer=y|AuthidE=dXNlcjpwYQ==|Authid=|Cookie=\n"
+            "http://h/h.zip|AuthidE=abc|Authid=user:pass\n"
+            "http://h/i.zip|http://h/j.zip|12|Authid=ユーザ:パス|myAgent===Lynx|agent=no\n"
+            "http://h/" + std::string(1015, 'u') + "|Agent=" + std::string(600, 'a') + "|Authid=" +
+            std::string(300, 'p') + "|Cookie=" + std::string(5000, 'c') + "\n");
+  SelectedEntry e = Select();
+  // A later field replaces an earlier one; the seventh is never read.
+  EXPECT_EQ(e.agent + L" " + e.referer + L" " + e.cookie + L" " + e.authorization, L"A2 http://r/ c dXNlcjpwYXNz");
+  e = Select();  // both keys in one field: the agent only; trailing "=" are lost
+  EXPECT_EQ(e.agent + L" " + e.referer + L" " + e.authorization + L" " + e.cookie, L"x Referer  dXNlcjpwYQ ");
+  EXPECT_EQ(Select().authorization, L"dXNlcjpwYXNz");
+  e = Select();  // a key anywhere in its field, case-sensitive; credentials in the code page
+  EXPECT_EQ(e.url + L" " + e.agent + L" " + e.authorization, L"http://h/i.zip Lynx 44Om44O844K2OuODkeOCuQ==");
+  e = Select();
+  EXPECT_EQ(e.url.size(), 1024u);
+  EXPECT_EQ(e.agent, std::wstring(512, L'a'));
+  EXPECT_EQ(e.cookie.size(), 4096u);
+  EXPECT_EQ(e.authorization.size(), 340u);  // 255 bytes encoded
+  // The refused line stays as it is and is logged once, not at every pass.
+  EXPECT_TRUE(Select().url.empty());
+  EXPECT_TRUE(List().starts_with(too_long_url + "\n899|"));
+  const std::string log = Log();
+  const std::size_t refused = log.find("ListFileのURLが長すぎるため選択しません->http://h/uuu");
+  ASSERT_NE(refused, std::string::npos);
+  EXPECT_EQ(log.find("ListFileのURLが長すぎるため選択しません", refused + 1), std::string::npos);
+  EXPECT_NE(log.find("切り詰めました->Agent= Authid= Cookie="), std::string::npos);
+}
+
+TEST_F(ListTest, WriteBackMarksEveryLineOfTheUrlOrDropsCompleteOnes) {
+  const std::string list =
+      "note http://h/f.zip\n899|http://h/f.zip|Referer=http://r/\r\n600|http://h/f.zip\n"
+      "http://h/f.zip\nhttp://h/f.zip|Referer=x\n899|0|http://h/f.zip\n7|http://h/f.zip\n"
+      "899|http://h/f.zip.bak\n899|HTTP://h/f.zip\n\n|note|\n";
+  WriteList(list);
+  ASSERT_EQ(WriteEntryResult(L"http://h/f.zip", 133), rc::kWriteDone);
+  ASSERT_EQ(WriteEntryResult(L"", 900), rc::kWriteDone) << "an empty URL matches no line";
+  // Lines whose second field is an option, or whose URL stands third, keep their state.
+  EXPECT_EQ(List(),
+            "note http://h/f.zip\n133|http://h/f.zip|Referer=http://r/\r\n133|http://h/f.zip\n"
+            "133|http://h/f.zip\nhttp://h/f.zip|Referer=x\n899|0|http://h/f.zip\n133|http://h/f.zip\n"
+            "899|http://h/f.zip.bak\n899|HTTP://h/f.zip\n\n|note|\n");
+  home_.LoadSettingsText("dellist=1\n");
+  WriteList(list);
+  ASSERT_EQ(WriteEntryResult(L"http://h/f.zip", 899), rc::kWriteDone);
+  ASSERT_EQ(WriteEntryResult(L"http://h/f.zip", 903), rc::kWriteDone);
+  EXPECT_EQ(List(), "note http://h/f.zip\nhttp://h/f.zip|Referer=x\n899|0|http://h/f.zip\n"
+                    "899|http://h/f.zip.bak\n899|HTTP://h/f.zip\n\n|note|\n");
+}
+
+TEST_F(ListTest, AppendAddsALineOfItsOwnEveryTimeOrFailsLeavingTheList) {
+  WriteList("900|http://h/old.zip");  // the user's last line lacks its line feed
+  ASSERT_EQ(AppendListUrl(L"http://h/ダウン.zip"), rc::kWriteDone);
+  ASSERT_EQ(AppendListUrl(L"http://h/ダウン.zip"), rc::kWriteDone);  // no duplicate check
+  EXPECT_EQ(List(), "900|http://h/old.zip\nhttp://h/ダウン.zip\nhttp://h/ダウン.zip\n");
+  std::wstring url = L"http://h/";  // 1024 characters of three bytes each
+  while (url.size() < 1024) url += L'長';
+  WriteList("900|http://h/old.zip\r\n");  // a list of CR LF lines stays one
+  ASSERT_EQ(AppendListUrl(url), rc::kWriteDone);
+  EXPECT_EQ(List(), "900|http://h/old.zip\r\n" + platform::ToCodePage(url) + "\r\n");
+  EXPECT_EQ(Select().url, url);
+  fs::remove(ListFile());
+  fs::create_symlink("/dev/full", ListFile());  // a full disk is a failure, never a success
+  EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteOpenFailed);
+  EXPECT_TRUE(fs::is_symlink(ListFile()) && !fs::exists(LockFile()));
+  EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"listfileの追記openでerrorが発生しました"});
+}
+
+class JobThreadTest : public ListTest {
+ protected:
+  JobThreadTest() {
+    ResetRunFlags();
+    StatusLines.ClearAll();
+    window_.SetTimer(timer_id::kProgress, 1000);
+    services_.download = [this](const DownloadJob&) { return engine_result_; };
+    services_.write_back = [this](std::wstring_view url, ResultCode code) {
+      ++attempts_;
+      return WriteEntryResult(url, code);
+    };
+    services_.retry_pause = milliseconds(100);
+  }
+  ~JobThreadTest() override { ResetRunFlags(); }
+  void Run() { JobThread({L"http://h/f.zip", L"", L"", L"", L"", &window_}, services_); }
+  test::FakeWindow window_;
+  JobServices services_;
+  ResultCode engine_result_ = rc::kDownloaded;
+  int attempts_ = 0;
+};
+
+TEST_F(JobThreadTest, WritesTheCodeWhenTheListIsFreeAgainOrGivesUpWith161) {
+  WriteList("899|http://h/f.zip\n");
+  // Another party holds the list under its lock name for half a second.
+  ASSERT_TRUE(platform::RenameNoReplace(ProgramPaths.ListPath, ProgramPaths.ListLockPath));
+  std::thread holder([] {
+    std::this_thread::sleep_for(milliseconds(500));
+    std::ofstream(ProgramPaths.listLockPathMb, std::ios::app) << "http://h/appended.zip\n";
+    platform::RenameNoReplace(ProgramPaths.ListLockPath, ProgramPaths.ListPath);
+  });
+  Run();
+  holder.join();
+  EXPECT_EQ(JobResult.load(), rc::kDownloaded);
+  EXPECT_EQ(List(), "900|http://h/f.zip\nhttp://h/appended.zip\n");
+  EXPECT_FALSE(window_.TimerRunning(timer_id::kProgress));
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WRITE RESULT");
+  EXPECT_NE(Log().find(" 900\n"), std::string::npos) << "the code is logged";
+  EXPECT_TRUE(boxes_.texts().empty());
+
+  fs::rename(ListFile(), LockFile());
+  services_.retry_pause = milliseconds(1);
+  attempts_ = 0;
+  Run();
+  EXPECT_EQ(attempts_, 21);
+  EXPECT_EQ(JobResult.load(), rc::kWriteInUse);
+  EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"listfileの書込がタイムアウトしました"});
+}
+
+TEST_F(JobThreadTest, ALogFailureWritesNothingAndAPauseKeepsTheStateLine) {
+  WriteList("899|http://h/f.zip\n");
+  engine_result_ = rc::kLogUnusable;
+  Run();
+  EXPECT_EQ(JobResult.load(), rc::kLogUnusable);
+  EXPECT_EQ(List(), "899|http://h/f.zip\n");
+  EXPECT_TRUE(StatusLines.StateLine.empty());
+  PauseRequested = 1;
+  StatusLines.StateLine.Set(L"WAITING PAUSE");
+  engine_result_ = rc::kUserAbort;
+  Run();
+  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE");
+  EXPECT_EQ(List(), "101|http://h/f.zip\n");
+}
+
+// Several processes, each selecting, writing back and appending as fast as it can, share
+// one list; afterwards every line is there exactly once. The test binary runs itself as
+// the other processes (the child test does nothing unless started that way).
+constexpr char kStressDir[] = "ZENPO_LIST_STRESS_DIR";
+
+// Runs one party for 3 s; returns what it appended, then any unexpected code.
+std::string RunStressParty(const std::string& id) {
+  std::mutex mutex;
+  std::string report;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  // Calls op until the list is free; false after any other outcome or 5 s past the end.
+  auto until_free = [&](const char* what, ResultCode done, auto op) {
+    for (ResultCode code; (code = op()) != done; std::this_thread::sleep_for(milliseconds(1))) {
+      if (code == rc::kSelectInUse || code == rc::kWriteInUse) {
+        if (std::chrono::steady_clock::now() < deadline + std::chrono::seconds(5)) continue;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      report += std::string("unexpected ") + what + " " + std::to_string(code) + "\n";
+      return false;
+    }
+    return true;
+  };
+  std::thread cycle([&] {
+    for (int jobs = 0; std::chrono::steady_clock::now() < deadline;) {
+      SelectedEntry e;
+      until_free("select", rc::kSelectDone, [&] { return e = {}, SelectNextEntry(&e); });
+      if (!e.url.empty()) {
+        until_free("write-back", rc::kWriteDone, [&] { return WriteEntryResult(e.url, ++jobs % 2 ? 600 : 900); });
+      }
+    }
+  });
+  for (int n = 0; std::chrono::steady_clock::now() < deadline; ++n) {
+    const std::string url = "http://p" + id + "/" + std::to_string(n) + ".zip";
+    if (until_free("append", rc::kWriteDone, [&] { return AppendListUrl(platform::FromCodePage(url)); })) {
+      std::lock_guard<std::mutex> lock(mutex);
+      report = url + "\n" + report;
+    }
+    std::this_thread::sleep_for(milliseconds(2));
+  }
+  cycle.join();
+  return report;
+}
+
+TEST(ListStressChild, Run) {
+  const char* dir = std::getenv(kStressDir);
+  if (dir == nullptr) GTEST_SKIP() << "runs only as a stress test process";
+  test::RecordingMessageBox boxes;
+  ResetSettings();
+  BuildProgramPaths(platform::FromCodePage(dir));
+  std::string report = RunStressParty(std::to_string(getpid()));
+  for (const std::wstring& box : boxes.texts()) report += "unexpected box " + platform::ToCodePage(box) + "\n";
+  std::ofstream(std::string(dir) + "/outcome-" + std::to_string(getpid())) << report;
+}
+
+TEST_F(ListTest, ProcessesAndThreadsShareOneListWithoutLosingALine) {
+  std::string list = "# note |with| bars\n900|http://done/1.zip\nhttp://seed/crlf.zip\r\n" + std::string(7000, '#') + "\n";
+  for (int i = 0; i < 20; ++i) list += "http://seed/" + std::to_string(i) + ".zip|Referer=http://r/\n";
+  WriteList(list);
+  std::vector<std::string> env = {std::string(kStressDir) + "=" + home_.dir().path().string()};
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string exe = "/proc/self/exe", filter = "--gtest_filter=ListStressChild.Run";
+  char* argv[] = {exe.data(), filter.data(), nullptr};
+  posix_spawn_file_actions_t quiet;  // failures come back in the outcome files
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  std::vector<pid_t> children(3);
+  for (pid_t& pid : children) ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &quiet, nullptr, argv, envp.data()), 0);
+  posix_spawn_file_actions_destroy(&quiet);
+  std::string reports = RunStressParty("0");
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    reports += test::ReadFile(home_ / ("outcome-" + std::to_string(pid)));
+  }
+  std::map<std::string, int> expected;  // every line once, changed at most in its status
+  std::istringstream lines(list + reports);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_FALSE(line.starts_with("unexpected")) << line;
+    ++expected[line];
+  }
+  EXPECT_GT(expected.size(), 200u);
+  EXPECT_TRUE(boxes_.texts().empty() && NoWorkingCopies());
+  int marked = 0;
+  std::istringstream now(List());
+  for (std::string line; std::getline(now, line);) {
+    if (!expected.contains(line) && (line.starts_with("600|") || line.starts_with("900|"))) {
+      line.erase(0, 4);
+      ++marked;
+    }
+    ASSERT_GT(expected[line]--, 0) << "altered, foreign or doubled line: " << line.substr(0, 80);
+  }
+  for (const auto& [line, count] : expected) EXPECT_EQ(count, 0) << "lost line: " << line.substr(0, 80);
+  EXPECT_GT(marked, 20);
+}
+
+}  // namespace
+}  // namespace zenpo

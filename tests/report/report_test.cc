@@ -1,0 +1,76 @@
+// ReportMessage: the log line, the thresholds, the retries and whole lines under load.
+#include "report/report_message.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "platform/text.h"
+#include "support/program_home.h"
+#include "support/recording_message_box.h"
+
+namespace zenpo {
+namespace {
+
+class ReportMessageTest : public ::testing::Test {
+ protected:
+  test::ProgramHome home_;
+  test::RecordingMessageBox boxes_;
+};
+
+TEST_F(ReportMessageTest, LevelsDecideLineAndBoxAndTheLineIsTimeTextNewline) {
+  EXPECT_EQ(FormatLogTimestamp({2010, 3, 7, 9, 5, 2, 0}), "2010/ 3/ 7  9: 5: 2 ");
+  EXPECT_EQ(FormatLogTimestamp({2010, 12, 31, 23, 59, 58, 0}), "2010/12/31 23:59:58 ");
+  for (int level : {0, 1, 2}) {
+    AppSettings.loglevel = AppSettings.msglevel = level;
+    std::filesystem::remove(ProgramPaths.logPathMb);
+    const std::size_t boxes = boxes_.texts().size();
+    ASSERT_EQ(ReportMessage(L"テキスト", 1, 2), 0);
+    EXPECT_EQ(home_.LogText().size(), level >= 1 ? 20u + 13u : 0u) << level;
+    EXPECT_EQ(boxes_.texts().size() - boxes, level >= 2 ? 1u : 0u) << level;
+  }
+  EXPECT_EQ(boxes_.texts().back(), L"テキスト");
+  EXPECT_TRUE(home_.LogText().ends_with(" テキスト\n"));
+}
+
+TEST_F(ReportMessageTest, ALogBlockedBrieflyCostsTheWaitAndOneThatStaysGives102) {
+  home_.LoadSettingsText("DLPath=later\n");
+  std::thread unblock([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    std::filesystem::create_directory(home_ / "later");
+  });
+  EXPECT_EQ(ReportMessage(L"late", 1, 9), 0);
+  unblock.join();
+  EXPECT_TRUE(home_.LogText().ends_with(" late\n"));
+  EXPECT_TRUE(boxes_.texts().empty());
+  home_.LoadSettingsText("DLPath=/nonexistent/zenpo-dir\nmsglevel=0\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReportMessage(L"lost", 1, 1), rc::kLogUnusable);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000)) << "20 pauses of 100 ms";
+  // The two failure boxes appear even with msglevel 0; the report's own text does not.
+  EXPECT_EQ(boxes_.texts(), (std::vector<std::wstring>{L"Logfileアクセスでerrorが発生しました",
+                                                       L"/nonexistent/zenpo-dir/ZENPO.log"}));
+}
+
+TEST_F(ReportMessageTest, ConcurrentReportsGiveWholeLinesOnly) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 150; ++i) ReportMessage(std::wstring(300, static_cast<wchar_t>(L'A' + t)), 1, 9);
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::string expected;
+  const std::string log = home_.LogText();
+  for (std::size_t at = 0; at < log.size(); at += 321) expected += log.substr(at, 20) + std::string(300, log[at + 20]) + "\n";
+  EXPECT_EQ(log.size(), 8u * 150 * 321);
+  EXPECT_EQ(log, expected);
+}
+
+}  // namespace
+}  // namespace zenpo
