@@ -214,6 +214,49 @@ TEST_F(DownloadUrlTest, APartialAnswerFromAnotherOffsetNeverLeavesAGap) {
   EXPECT_EQ(LocalBytes("/from-three"), BodyBytes(0, 5)) << "the file is left as it was";
 }
 
+// Over a local file of 1000 bytes: a partial body is written only where its range puts it,
+// and a refusal never makes a file smaller than the server's complete.
+TEST_F(DownloadUrlTest, PartialAnswersAndRefusalsThatStateNoPlaceOrASize) {
+  const struct {
+    std::string path;
+    int status;
+    std::string content_range;  // none when empty
+    bool content_length;
+    std::string body;
+    ResultCode code;
+    std::string file_after;
+  } cases[] = {
+      {"/no-range", 206, "", true, BodyBytes(1000, 4000), 133, BodyBytes(0, 1000)},
+      {"/unknown-total", 206, "bytes 1000-4999/*", false, BodyBytes(1000, 4000), 900,
+       BodyBytes(0, 5000)},
+      // Larger than the server's file: emptied and asked for from 0, then refused again.
+      {"/always-refused", 416, "bytes */500", true, "", 133, ""},
+  };
+  for (const auto& c : cases) {
+    Route r;
+    r.status = c.status;
+    if (!c.content_range.empty()) r.headers = {{"Content-Range", c.content_range}};
+    r.content_length = c.content_length;
+    r.body = c.body;
+    server_->SetRoute(c.path, r);
+    WriteLocal(c.path, BodyBytes(0, 1000));
+    EXPECT_EQ(Download(c.path), c.code) << c.path;
+    const std::string after = LocalBytes(c.path);
+    EXPECT_TRUE(after == c.file_after) << c.path << ": " << after.size() << " bytes";
+  }
+  EXPECT_EQ(LastRequest("/always-refused").Header("Range"), "bytes=0-");
+}
+
+TEST_F(DownloadUrlTest, NegativeTimeOutsMeanNoLimit) {
+  Route slow = Generated(1000);
+  slow.header_delay = std::chrono::milliseconds(200);
+  server_->SetRoute("/check", slow);
+  server_->SetRoute("/f", slow);
+  AppSettings.CNTimeout = -1;
+  AppSettings.DLTimeout = -1;
+  EXPECT_EQ(Download("/f"), 900);
+}
+
 TEST_F(DownloadUrlTest, CompleteFilesAreSkippedBySizeOrRange) {
   server_->SetRoute("/same", Generated(5000));
   WriteLocal("/same", BodyBytes(0, 5000));

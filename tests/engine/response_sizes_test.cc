@@ -24,29 +24,30 @@ TEST(ContentRangeTotalTest, TotalAfterTheSlash) {
   EXPECT_EQ(ContentRangeTotal(L"bytes 1000-4999/*"), 0);
   EXPECT_EQ(ContentRangeTotal(L"bytes 0-9"), 0);
   EXPECT_EQ(ContentRangeTotal(L"bytes 2147483648-3221225471/3221225472"), 3221225472LL);
-  EXPECT_EQ(ContentRangeStart(L"bytes 2147483648-3221225471/3221225472"), 2147483648LL);
-  EXPECT_EQ(ContentRangeStart(L"bytes 0-9/10"), 0);
-  EXPECT_EQ(ContentRangeStart(L"bytes */5000"), -1) << "no range, only a total";
-  EXPECT_EQ(ContentRangeStart(L"100-199/200"), -1);
+}
+
+TEST(ContentRangeTest, ARangeIsReadOnlyWhenItsNumbersAgree) {
+  ContentRange r;
+  ASSERT_TRUE(ParseContentRange(L"bytes 2147483648-3221225471/3221225472", &r));
+  EXPECT_EQ(r.first, 2147483648LL);
+  EXPECT_EQ(r.total, 3221225472LL);
+  ASSERT_TRUE(ParseContentRange(L"bytes 1000-4999/*", &r));
+  EXPECT_EQ(r.last, 4999);
+  EXPECT_EQ(r.total, 0);
+  for (const wchar_t* bad : {L"bytes */5000", L"100-199/200", L"bytes 200-100/300",
+                             L"bytes 100-299/200", L"bytes -1-9/10", L"bytes 0-9/10x"}) {
+    EXPECT_FALSE(ParseContentRange(bad, &r)) << bad;
+  }
 }
 
 TEST(ExpectedSizeTest, TotalThenLengthThenNothing) {
   EXPECT_EQ(ExpectedSize(1000, true, 5000, 4000), 5000);
-  // A partial answer without a total: the body is the rest after the local size.
+  // A partial answer without a total: the body is the rest after where it starts.
   EXPECT_EQ(ExpectedSize(1000, true, 0, 4000), 5000);
   EXPECT_EQ(ExpectedSize(1000, false, 0, 5000), 5000);
   EXPECT_EQ(ExpectedSize(1000, false, 0, 0), 0);
   EXPECT_EQ(ExpectedSize(1000, false, 0, -3), 0);
   EXPECT_EQ(ExpectedSize(3LL << 30, true, 0, 1LL << 30), 4LL << 30);
-}
-
-TEST(MustStartOverTest, WholeAnswersRestartPartialOnesContinue) {
-  EXPECT_TRUE(MustStartOver(1000, 5000, false));   // range ignored
-  EXPECT_FALSE(MustStartOver(1000, 5000, true));   // range honoured
-  EXPECT_TRUE(MustStartOver(6000, 5000, true));    // local file larger
-  EXPECT_TRUE(MustStartOver(1000, 0, false));      // no length at all
-  EXPECT_TRUE(MustStartOver(1000, 0, true));
-  EXPECT_FALSE(MustStartOver(0, 0, false));
 }
 
 TEST(ProgressLineTest, PercentRoundsDownAndHolds64BitSizes) {
