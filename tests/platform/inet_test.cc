@@ -372,6 +372,19 @@ TEST_F(InetTest, ReceiveTimeoutsEndCallsOnASilentServer) {
   EXPECT_EQ(n, 0u);
 }
 
+TEST_F(InetTest, AHeaderThatArrivesSlowlyIsNoStall) {
+  // One header line of 3000 bytes over about a second: bytes keep coming, though no line
+  // is complete for longer than the receive time-out.
+  ASSERT_TRUE(InternetSetOption(root_, inet_option::kReceiveTimeout, 300));
+  Route route = test::WithBody("ok");
+  route.headers = {{"X-Long", std::string(3000, 'x')}};
+  route.header_drip = 100ms;
+  server_.SetRoute("/slow", route);
+  HINTERNET request = Open("/slow");
+  ASSERT_TRUE(request);
+  EXPECT_EQ(Query(request, inet_query::kStatusCode), "200");
+}
+
 TEST_F(InetTest, TimeBetweenReadsDoesNotCountAsAStall) {
   // The caller may pause between chunks for longer than the receive time-out.
   ASSERT_TRUE(InternetSetOption(root_, inet_option::kDataReceiveTimeout, 200));
@@ -541,6 +554,23 @@ TEST(InetTinyproxyTest, GoesThroughTheProxyExceptForDotlessHosts) {
   ASSERT_TRUE(direct);
   ASSERT_EQ(origin.RequestCount(), 2u);
   EXPECT_FALSE(origin.Requests()[1].Header("Via"));
+
+  // Each redirect hop is judged by its own host.
+  const std::string dotless = "http://localhost:" + std::to_string(origin.port());
+  origin.SetRoute("/to-dotted", test::Redirect(302, origin.Url("/f")));
+  origin.SetRoute("/to-dotless", test::Redirect(302, dotless + "/f"));
+  const struct {
+    std::string url;
+    bool first_proxied, second_proxied;
+  } hops[] = {{dotless + "/to-dotted", false, true}, {origin.Url("/to-dotless"), true, false}};
+  for (const auto& hop : hops) {
+    const std::size_t before = origin.RequestCount();
+    ASSERT_TRUE(InternetOpenUrl(root, Wide(hop.url), L"")) << hop.url << proxy.Log();
+    ASSERT_EQ(origin.RequestCount(), before + 2) << hop.url;
+    const auto sent = origin.Requests();
+    EXPECT_EQ(sent[before].Header("Via").has_value(), hop.first_proxied) << hop.url;
+    EXPECT_EQ(sent[before + 1].Header("Via").has_value(), hop.second_proxied) << hop.url;
+  }
 }
 
 }  // namespace

@@ -375,6 +375,10 @@ void TestHttpServer::Serve(int fd) {
     if (route.content_length) out += "Content-Length: " + std::to_string(count) + "\r\n";
     if (closes) out += "Connection: close\r\n";
     out += "\r\n";
+    while (route.header_drip.count() > 0 && out.size() > 300) {
+      if (!send_all(out.data(), 300) || s.Sleep(route.header_drip)) return;
+      out.erase(0, 300);
+    }
     if (!send_all(out.data(), out.size())) return;
 
     std::uint64_t limit = count;

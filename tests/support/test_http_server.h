@@ -61,6 +61,8 @@ struct Route {
   bool content_length = true;
   // Waits this long after reading the request before sending anything.
   std::chrono::milliseconds header_delay{0};
+  // Sends the status line and headers 300 bytes at a time, with this pause after each piece.
+  std::chrono::milliseconds header_drip{0};
   // Reads the request and never answers; the connection stays open until the client
   // closes it or the server stops.
   bool never_answer = false;
