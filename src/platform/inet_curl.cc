@@ -293,7 +293,8 @@ class Request : public InternetObject {
         ParsedUrl next(hop_url_);
         if (hops < kMaxRedirects && next.Follow(redirect_location_)) {
           const std::string scheme = next.Get(CURLUPART_SCHEME);
-          if ((scheme == "http" || scheme == "https") && StartHop(next.Get(CURLUPART_URL))) continue;
+          const bool web = scheme == "http" || scheme == "https";
+          if (web && StartHop(next.Get(CURLUPART_URL))) continue;
         }
         break;
       }

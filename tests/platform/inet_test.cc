@@ -228,6 +228,14 @@ TEST_F(InetTest, FollowsRedirectsToTheFinalResponse) {
 
   server_.SetRoute("/loop", test::Redirect(302, "/loop"));
   EXPECT_FALSE(Open("/loop"));
+
+  // Credentials stay with the server first asked.
+  const std::string elsewhere = "http://localhost:" + std::to_string(server_.port());
+  server_.SetRoute("/away", test::Redirect(302, elsewhere + "/final"));
+  ASSERT_TRUE(Open("/away", L"Authorization: Basic dXNlcjpwYXNz\r\n"));
+  sent = server_.Requests();
+  EXPECT_TRUE(sent[sent.size() - 2].Header("Authorization"));
+  EXPECT_FALSE(sent.back().Header("Authorization"));
 }
 
 TEST_F(InetTest, FailsToOpenWhatCannotAnswer) {
