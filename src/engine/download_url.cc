@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "config/program_paths.h"
@@ -14,6 +13,7 @@
 #include "engine/local_path.h"
 #include "engine/request_headers.h"
 #include "engine/response_sizes.h"
+#include "engine/response_verdict.h"
 #include "engine/transfer_workers.h"
 #include "platform/files.h"
 #include "platform/inet.h"
@@ -31,8 +31,6 @@ using platform::HINTERNET;
 
 // The pause before and after giving up a call that timed out.
 constexpr milliseconds kResetPause(500);
-// Times within this many milliseconds count as the same Last-Modified.
-constexpr std::int64_t kSameDateMs = 1000;
 // The library's own time-outs, below the engine's waits.
 constexpr std::uint32_t kLibraryTimeoutMs = 4000;
 // Query texts that do not fit these capacities count as absent.
@@ -42,7 +40,11 @@ constexpr std::size_t kMaxHeaderValueChars = 63;
 constexpr wchar_t kAbortText[] = L"Downloadがユーザ指示で中断されました";
 constexpr wchar_t kOutputOpenText[] = L"Download出力ファイルのオープンでerrorが発生しました";
 
-milliseconds SettingMs(std::int32_t value) { return milliseconds(std::max(value, 0)); }
+// A negative time-out setting means no limit: the wait lasts as long as the call. A
+// century stands for that, short enough that no deadline computed from it overflows.
+constexpr milliseconds kNoLimit = std::chrono::hours(24 * 365 * 100);
+
+milliseconds SettingMs(std::int32_t value) { return value < 0 ? kNoLimit : milliseconds(value); }
 
 // One run of DownloadUrl. Owns the root and request handles; whatever is still held when
 // it ends is closed, except after a call that could not be taken back (103), whose
@@ -225,11 +227,6 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   server_time_ = platform::HttpQueryLastModified(request_, &modified)
                      ? platform::CalendarToFileTime(modified)
                      : 0;
-  if (server_time_ != 0 && std::llabs(ElapsedMs(local_time_, server_time_)) <= kSameDateMs) {
-    CloseAll();
-    return Fail(rc::kSameDate, L"既にファイルはDownload済(更新日一致)です");
-  }
-
   auto query_value = [this](int info_level) {
     std::wstring value;
     platform::HttpQueryInfo(request_, info_level, &value);
@@ -237,13 +234,18 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
     return value;
   };
   const std::wstring content_range = query_value(platform::inet_query::kContentRange);
-  const bool has_range = !content_range.empty();
-  const std::int64_t range_total = has_range ? ContentRangeTotal(content_range) : 0;
-  StatusLines.ResumeLine.Set(has_range ? L"Resume OK" : L"Resume NG");
-  const std::int64_t content_length =
-      ParseDecimal(query_value(platform::inet_query::kContentLength));
-  expected_ = ExpectedSize(local_size_, has_range, range_total, content_length);
-  if (expected_ > 0 && local_size_ == expected_) {
+  const std::wstring content_length = query_value(platform::inet_query::kContentLength);
+  const std::wstring status_text = query_value(platform::inet_query::kStatusCode);
+  const ResponseVerdict verdict = EvaluateResponse(
+      {local_size_, local_time_, server_time_, status_text, content_range, content_length,
+       !may_start_over});
+  if (verdict.code == rc::kSameDate) {
+    CloseAll();
+    return Fail(rc::kSameDate, L"既にファイルはDownload済(更新日一致)です");
+  }
+  StatusLines.ResumeLine.Set(verdict.resume_ok ? L"Resume OK" : L"Resume NG");
+  expected_ = verdict.expected;
+  if (verdict.code == rc::kSameSize) {
     CloseAll();
     return Fail(rc::kSameSize, L"既にファイルはDownload済(size一致)です");
   }
@@ -251,42 +253,27 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   StatusLines.ProgressLine.Set(FormatProgressLine(local_size_, expected_, percent_));
   window_.Invalidate();
 
-  const std::wstring status_text = query_value(platform::inet_query::kStatusCode);
-  const std::int64_t status = ParseDecimal(status_text);
   if (!Trace(L"HTTPstatus->" + status_text, level::kOutcome)) return rc::kLogUnusable;
-  if (status == 416) {
-    // A range beyond the end of a server file smaller than the local one: the local file
-    // is not the server's, so it is started over rather than taken as complete.
-    if (may_start_over && range_total > 0 && local_size_ > range_total) {
-      CloseRequest();
-      if (!EmptyLocalFile(path_.narrow)) {
-        CloseAll();
-        return Fail(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
-      }
+  switch (verdict.code) {
+    case 0:
+      break;
+    case rc::kRangeBeyondEnd:
+      CloseAll();
+      return Fail(rc::kRangeBeyondEnd, L"既にファイルはDownload済(resumeオーバ)です");
+    default:
+      CloseAll();
+      return Fail(rc::kHttpError, L"サーバからerror STATUSが返却されました");
+  }
+  if (verdict.plan != BodyPlan::kAppend) {
+    if (verdict.plan == BodyPlan::kAskAgain) CloseRequest();
+    if (!EmptyLocalFile(path_.narrow)) {
+      CloseAll();
+      return Fail(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
+    }
+    if (verdict.plan == BodyPlan::kAskAgain) {
       *start_over = true;
       return 0;
     }
-    CloseAll();
-    return Fail(rc::kRangeBeyondEnd, L"既にファイルはDownload済(resumeオーバ)です");
-  }
-  if (status >= 300) {
-    CloseAll();
-    return Fail(rc::kHttpError, L"サーバからerror STATUSが返却されました");
-  }
-  bool empty_file = MustStartOver(local_size_, expected_, has_range);
-  // A partial answer must begin where the file will go on; one that begins elsewhere
-  // would leave a gap or a doubled piece in the file. From byte 0 it is the whole file.
-  const std::int64_t first_byte = has_range ? ContentRangeStart(content_range) : -1;
-  if (first_byte >= 0 && first_byte != (empty_file ? 0 : local_size_)) {
-    if (first_byte != 0) {
-      CloseAll();
-      return Fail(rc::kHttpError, L"サーバからerror STATUSが返却されました");
-    }
-    empty_file = true;
-  }
-  if (empty_file && !EmptyLocalFile(path_.narrow)) {
-    CloseAll();
-    return Fail(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
   }
   if (AbortRequested()) {
     CloseAll();

@@ -22,12 +22,13 @@ constexpr int kProgressTimerPeriodMs = 1000;
 //
 // Runs on the calling (job) thread and blocks until the file is finished, skipped or
 // abandoned; each blocking network call runs on a worker of its own, waited for with
-// CNTimeout or DLTimeout. When it returns, it waits for no worker any more, though an
-// abandoned one may still run. It writes StateLine, UrlLine, ResumeLine and, under
-// SharedLock, ProgressState with ProgressLine, TimeLine and BandLine; asks window to
-// repaint; starts the progress timer on window when the body begins and kills it when
-// the body has ended (on an early exit the caller kills it). Every byte received is in
-// the file before the next read, so any exit leaves a file that a later call resumes.
+// CNTimeout or DLTimeout (a negative one: no limit). When it returns, it waits for no
+// worker any more, though an abandoned one may still run. It writes StateLine, UrlLine,
+// ResumeLine and, under SharedLock, ProgressState with ProgressLine, TimeLine and
+// BandLine; asks window to repaint; starts the progress timer on window when the body
+// begins and kills it when the body has ended (on an early exit the caller kills it).
+// Every byte received is in the file before the next read, so any exit leaves a file
+// that a later call resumes.
 ResultCode DownloadUrl(const std::wstring& url, platform::Window& window, std::wstring agent,
                        std::wstring referer, std::wstring authorization,
                        const std::wstring& cookie);

@@ -34,29 +34,48 @@ std::int64_t ContentRangeTotal(std::wstring_view content_range) {
   return pieces.size() < 2 ? 0 : ParseDecimal(pieces[1]);
 }
 
-std::int64_t ContentRangeStart(std::wstring_view content_range) {
+bool ParseContentRange(std::wstring_view content_range, ContentRange* range) {
+  // Digits only: a sign or blanks inside the numbers make the value unreadable.
+  auto number = [&content_range](std::size_t* at, std::int64_t* value) {
+    const std::size_t start = *at;
+    while (*at < content_range.size() && content_range[*at] >= L'0' && content_range[*at] <= L'9') {
+      ++*at;
+    }
+    if (*at == start) return false;
+    *value = ParseDecimal(content_range.substr(start, *at - start));
+    return *value < std::numeric_limits<std::int64_t>::max();
+  };
   std::size_t at = 0;
   while (at < content_range.size() && content_range[at] == L' ') ++at;
-  if (content_range.substr(at, 6) != L"bytes ") return -1;
+  if (content_range.substr(at, 6) != L"bytes ") return false;
   at += 6;
   while (at < content_range.size() && content_range[at] == L' ') ++at;
-  if (at >= content_range.size() || content_range[at] < L'0' || content_range[at] > L'9') {
-    return -1;
+  ContentRange r;
+  if (!number(&at, &r.first) || at >= content_range.size() || content_range[at++] != L'-' ||
+      !number(&at, &r.last) || at >= content_range.size() || content_range[at++] != L'/') {
+    return false;
   }
-  return ParseDecimal(content_range.substr(at));
+  if (content_range.substr(at) == L"*") {
+    r.total = 0;
+  } else if (!number(&at, &r.total) || at != content_range.size() || r.last >= r.total) {
+    return false;
+  }
+  if (r.first > r.last) return false;
+  *range = r;
+  return true;
 }
 
-std::int64_t ExpectedSize(std::int64_t local_size, bool has_content_range,
+std::int64_t ExpectedSize(std::int64_t body_start, bool has_content_range,
                           std::int64_t range_total, std::int64_t content_length) {
   if (range_total > 0) return range_total;
   if (content_length > 0) {
-    return has_content_range ? content_length + local_size : content_length;
+    if (!has_content_range) return content_length;
+    // Saturates rather than wraps for sizes no file has.
+    return body_start > std::numeric_limits<std::int64_t>::max() - content_length
+               ? std::numeric_limits<std::int64_t>::max()
+               : body_start + content_length;
   }
   return 0;
-}
-
-bool MustStartOver(std::int64_t local_size, std::int64_t expected, bool has_content_range) {
-  return has_content_range ? local_size > expected : local_size != expected;
 }
 
 std::int64_t ProgressPercent(std::int64_t size, std::int64_t expected) {

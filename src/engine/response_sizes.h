@@ -17,19 +17,22 @@ std::int64_t ParseDecimal(std::wstring_view text);
 // total is absent or unknown ("*").
 std::int64_t ContentRangeTotal(std::wstring_view content_range);
 
-// The first byte of a partial answer ("bytes 100-199/200" gives 100); -1 when the value
-// names no range ("bytes */200", or text of another form).
-std::int64_t ContentRangeStart(std::wstring_view content_range);
+// The range a partial answer carries, "bytes first-last/total" or "bytes first-last/*".
+struct ContentRange {
+  std::int64_t first = 0;
+  std::int64_t last = 0;
+  std::int64_t total = 0;  // 0 when unknown ("*")
+};
+// False when the value names no range ("bytes */200") or is not of that form, or when
+// its numbers contradict each other (first > last, last beyond the total).
+bool ParseContentRange(std::wstring_view content_range, ContentRange* range);
 
 // The full size of the server's file: the Content-Range total when known; else the
-// Content-Length, plus the local size when the answer is a partial one; else 0.
-std::int64_t ExpectedSize(std::int64_t local_size, bool has_content_range,
+// Content-Length, plus the offset the body starts at when the answer is a partial one
+// (body_start: the range's first byte, or the local size when the range is unreadable);
+// else 0.
+std::int64_t ExpectedSize(std::int64_t body_start, bool has_content_range,
                           std::int64_t range_total, std::int64_t content_length);
-
-// Whether the local file must be emptied before the body is written: a whole-file
-// answer for a file of another size, or a partial answer to a file larger than the
-// server's.
-bool MustStartOver(std::int64_t local_size, std::int64_t expected, bool has_content_range);
 
 // size * 100 / expected, for expected > 0.
 std::int64_t ProgressPercent(std::int64_t size, std::int64_t expected);

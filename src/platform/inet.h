@@ -63,10 +63,12 @@ HINTERNET InternetOpen(std::wstring_view agent, InternetAccess access, std::wstr
 bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value);
 
 // Sends a GET for url with the extra header lines (each ending in CR LF), always to the
-// server, never from a cache, and follows redirects (http and https only). Blocks until
-// the final response's headers have arrived, whatever its status; the body is left
-// unread. Returns its request handle, or null on failure (no connection, a time-out, a
-// malformed or oversized response). Closing root makes a pending open return null.
+// server, never from a cache, and follows up to 20 redirects (http and https only), each
+// through the proxy or directly as its own host requires; Authorization and Cookie lines
+// go only to the scheme, host and port of url itself. Blocks until the final response's
+// headers have arrived, whatever its status; the body is left unread. Returns its
+// request handle, or null on failure (no connection, a time-out, a malformed or
+// oversized response). Closing root makes a pending open return null.
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers);
 
 // The text of an info level of the final response; false (and "") when absent or when

@@ -8,6 +8,8 @@
 // the transfer is paused.
 // A close sets a flag and wakes the poll, so the pending call returns at once; the curl
 // handles are released by whichever of the close and the pending call comes last.
+// Redirects are followed here, one transfer per hop, so that each hop goes through the
+// proxy or directly as its own host requires.
 #include "platform/inet.h"
 
 #include <curl/curl.h>
@@ -94,18 +96,56 @@ std::string WireUrl(std::wstring_view url) {
   return out;
 }
 
-// The host part of url, or "" when it cannot be parsed.
-std::string HostOf(const std::string& url) {
-  CURLU* u = curl_url();
-  std::string host;
-  char* part = nullptr;
-  if (u && curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-      curl_url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
-    host = part;
-    curl_free(part);
+// A URL's parts as libcurl reads them.
+class ParsedUrl {
+ public:
+  explicit ParsedUrl(const std::string& url) : u_(curl_url()) {
+    ok_ = u_ && curl_url_set(u_, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
   }
-  curl_url_cleanup(u);
-  return host;
+  ~ParsedUrl() { curl_url_cleanup(u_); }
+  ParsedUrl(const ParsedUrl&) = delete;
+  ParsedUrl& operator=(const ParsedUrl&) = delete;
+
+  // A redirect's target, taken relative to this URL the way libcurl takes it; false when
+  // it cannot be read.
+  bool Follow(const std::string& location) {
+    ok_ = ok_ && curl_url_set(u_, CURLUPART_URL, location.c_str(),
+                              CURLU_URLENCODE | CURLU_ALLOW_SPACE) == CURLUE_OK;
+    return ok_;
+  }
+  // The part, or "" when absent or unreadable; the port counts with its default.
+  std::string Get(CURLUPart what) const {
+    char* part = nullptr;
+    if (!ok_ || curl_url_get(u_, what, &part, what == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0) !=
+                    CURLUE_OK) {
+      return "";
+    }
+    std::string text = part;
+    curl_free(part);
+    return text;
+  }
+
+ private:
+  CURLU* u_;
+  bool ok_ = false;
+};
+
+std::string HostOf(const std::string& url) { return ParsedUrl(url).Get(CURLUPART_HOST); }
+
+// Whether two URLs name the same server: scheme, host and port. Credentials go to the
+// server the request was made for, not to one a redirect names.
+bool SameServer(const std::string& a, const std::string& b) {
+  ParsedUrl pa(a), pb(b);
+  return EqualsNoCase(pa.Get(CURLUPART_SCHEME), pb.Get(CURLUPART_SCHEME)) &&
+         EqualsNoCase(pa.Get(CURLUPART_HOST), pb.Get(CURLUPART_HOST)) &&
+         pa.Get(CURLUPART_PORT) == pb.Get(CURLUPART_PORT);
+}
+
+bool IsCredentialHeader(std::string_view line) {
+  std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  std::string_view name = TrimBlanks(line.substr(0, colon));
+  return EqualsNoCase(name, "Authorization") || EqualsNoCase(name, "Cookie");
 }
 
 // The first header named name in a raw block, without surrounding blanks.
@@ -220,65 +260,51 @@ class Request : public InternetObject {
   }
 
   // Sets up the transfer; false when libcurl refuses.
-  bool Prepare(const Root& root, std::wstring_view url, std::wstring_view headers) {
-    timeouts_ = root.timeouts();
-    multi_ = curl_multi_init();
-    easy_ = curl_easy_init();
-    if (!multi_ || !easy_) return false;
-
-    std::string wire_url = WireUrl(url);
+  bool Prepare(const std::shared_ptr<const Root>& root, std::wstring_view url,
+               std::wstring_view headers) {
+    root_ = root;
+    timeouts_ = root->timeouts();
+    {
+      std::lock_guard lock(state_mutex_);
+      multi_ = curl_multi_init();
+    }
+    if (!multi_) return false;
     std::string block = ToCodePage(headers);
     std::size_t pos = 0;
     while (pos < block.size()) {
       std::size_t end = block.find('\n', pos);
       if (end == std::string::npos) end = block.size();
       std::string line(TrimBlanks(std::string_view(block).substr(pos, end - pos)));
-      if (!line.empty()) header_list_ = curl_slist_append(header_list_, line.c_str());
+      if (!line.empty()) header_lines_.push_back(std::move(line));
       pos = end + 1;
     }
-    std::string proxy = root.ProxyFor(wire_url);
-    if (!proxy.empty()) {
-      // Never from a cache: a caching proxy must ask the server.
-      header_list_ = curl_slist_append(header_list_, "Pragma: no-cache");
-      header_list_ = curl_slist_append(header_list_, "Cache-Control: no-cache");
-    }
-
-    bool ok =
-        curl_easy_setopt(easy_, CURLOPT_URL, wire_url.c_str()) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_USERAGENT, root.agent().c_str()) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, header_list_) == CURLE_OK &&
-        // "" keeps libcurl from taking a proxy from the environment.
-        curl_easy_setopt(easy_, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_PROXYTYPE, CURLPROXY_HTTP) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(timeouts_.connect_ms)) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Request::OnHeader) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Request::OnBody) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Request::OnConnected) == CURLE_OK &&
-        curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this) == CURLE_OK &&
-        curl_multi_add_handle(multi_, easy_) == CURLM_OK;
-    return ok;
+    first_url_ = WireUrl(url);
+    return StartHop(first_url_);
   }
 
-  // Drives the transfer until the final response's headers are in.
+  // Drives the transfer until the final response's headers are in, following redirects.
   bool Open() {
     std::unique_lock drive(drive_mutex_);
-    Outcome outcome = Drive([this] { return final_headers_; }, timeouts_.receive_ms);
-    bool ok = outcome == Outcome::kReady;
-    if (outcome == Outcome::kDone && result_ == CURLE_OK) {
-      // A complete exchange whose last block libcurl did not follow is the answer.
-      PublishFinal();
-      ok = true;
+    bool ok = false;
+    for (int hops = 0;; ++hops) {
+      Outcome outcome =
+          Drive([this] { return final_headers_ || redirect_pending_; }, timeouts_.receive_ms);
+      if (outcome == Outcome::kReady && redirect_pending_) {
+        ParsedUrl next(hop_url_);
+        if (hops < kMaxRedirects && next.Follow(redirect_location_)) {
+          const std::string scheme = next.Get(CURLUPART_SCHEME);
+          const bool web = scheme == "http" || scheme == "https";
+          if (web && StartHop(next.Get(CURLUPART_URL))) continue;
+        }
+        break;
+      }
+      ok = outcome == Outcome::kReady;
+      if (outcome == Outcome::kDone && result_ == CURLE_OK) {
+        // A complete exchange whose last block was not a redirect is the answer.
+        PublishFinal();
+        ok = true;
+      }
+      break;
     }
     FinishCall(drive);
     return ok;
@@ -352,9 +378,69 @@ class Request : public InternetObject {
         if (idle.count() >= idle_ms) return Outcome::kTimedOut;
         wait_ms = static_cast<int>(std::min<std::int64_t>(wait_ms, idle_ms - idle.count()));
       }
-      if (curl_multi_poll(multi_, nullptr, 0, wait_ms, nullptr) != CURLM_OK)
+      int events = 0;
+      if (curl_multi_poll(multi_, nullptr, 0, wait_ms, &events) != CURLM_OK)
         return Outcome::kFailed;
+      // Bytes on the connection count even before they make a whole header line.
+      if (events > 0) progressed_ = true;
     }
+  }
+
+  // Starts the transfer of one hop on a new easy handle, under the same multi handle so
+  // that a close still wakes the pending call. Called before the request is shared, or
+  // with drive_mutex_ held.
+  bool StartHop(const std::string& url) {
+    if (easy_) {
+      curl_multi_remove_handle(multi_, easy_);
+      curl_easy_cleanup(easy_);
+    }
+    curl_slist_free_all(header_list_);
+    header_list_ = nullptr;
+    easy_ = curl_easy_init();
+    if (!easy_) return false;
+    hop_url_ = url;
+    done_ = false;
+    result_ = CURLE_OK;
+    paused_ = false;
+    connected_ = false;
+    redirect_pending_ = false;
+    block_.clear();
+    block_status_ = 0;
+    redirect_location_.clear();
+
+    const bool same_server = SameServer(first_url_, url);
+    for (const std::string& line : header_lines_) {
+      if (same_server || !IsCredentialHeader(line))
+        header_list_ = curl_slist_append(header_list_, line.c_str());
+    }
+    std::string proxy = root_->ProxyFor(url);
+    if (!proxy.empty()) {
+      // Never from a cache: a caching proxy must ask the server.
+      header_list_ = curl_slist_append(header_list_, "Pragma: no-cache");
+      header_list_ = curl_slist_append(header_list_, "Cache-Control: no-cache");
+    }
+
+    return curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_USERAGENT, root_->agent().c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, header_list_) == CURLE_OK &&
+           // "" keeps libcurl from taking a proxy from the environment.
+           curl_easy_setopt(easy_, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_PROXYTYPE, CURLPROXY_HTTP) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
+                            static_cast<long>(timeouts_.connect_ms)) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Request::OnHeader) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Request::OnBody) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Request::OnConnected) == CURLE_OK &&
+           curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this) == CURLE_OK &&
+           curl_multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 
   void SetDone(CURLcode result) {
@@ -429,7 +515,7 @@ class Request : public InternetObject {
     if (line.rfind("HTTP/", 0) == 0) {
       r->block_.clear();
       r->block_status_ = 0;
-      r->block_has_location_ = false;
+      r->redirect_location_.clear();
       std::size_t sp = line.find(' ');
       if (sp != std::string_view::npos)
         r->block_status_ = std::atoi(std::string(line.substr(sp + 1, 3)).c_str());
@@ -438,15 +524,17 @@ class Request : public InternetObject {
     if (r->block_.size() + text.size() + 2 > kMaxHeaderBytes) return 0;  // fails the transfer
     r->block_.append(text).append("\r\n");
     if (std::size_t colon = text.find(':'); colon != std::string_view::npos) {
-      if (EqualsNoCase(text.substr(0, colon), "Location") && !TrimBlanks(text.substr(colon + 1)).empty())
-        r->block_has_location_ = true;
+      std::string_view value = TrimBlanks(text.substr(colon + 1));
+      if (EqualsNoCase(text.substr(0, colon), "Location") && r->redirect_location_.empty())
+        r->redirect_location_ = value;
     }
     if (text.empty()) {
-      // The block is complete. An interim answer or a redirect libcurl follows is not
-      // the final response; a redirect goes to a new connection.
+      // The block is complete. An interim answer or a redirect (which Open follows) is
+      // not the final response.
       bool interim = r->block_status_ >= 100 && r->block_status_ < 200;
-      bool redirect = r->block_status_ >= 300 && r->block_status_ < 400 && r->block_has_location_;
-      if (redirect) r->connected_ = false;
+      bool redirect = r->block_status_ >= 300 && r->block_status_ < 400 &&
+                      !r->redirect_location_.empty();
+      if (redirect) r->redirect_pending_ = true;
       if (!interim && !redirect) r->PublishFinal();
     }
     return n;
@@ -464,7 +552,8 @@ class Request : public InternetObject {
     auto* r = static_cast<Request*>(self);
     std::size_t n = size * count;
     r->progressed_ = true;
-    r->PublishFinal();  // only the final response's body reaches here
+    if (r->redirect_pending_) return n;  // a redirect's body is dropped with its hop
+    r->PublishFinal();
     std::size_t copy = 0;
     if (r->dst_ != nullptr && r->filled_ < r->room_) {
       copy = std::min(n, r->room_ - r->filled_);
@@ -495,10 +584,15 @@ class Request : public InternetObject {
   CURLcode result_ = CURLE_OK;
   bool paused_ = false;
   bool connected_ = false;
-  bool progressed_ = false;  // a byte or a connection since the idle clock last looked
+  bool progressed_ = false;  // a byte, an event or a connection since the idle clock looked
   std::string block_;
   int block_status_ = 0;
-  bool block_has_location_ = false;
+  std::string redirect_location_;  // the block's first Location
+  bool redirect_pending_ = false;  // the hop ended in a redirect not yet followed
+  std::shared_ptr<const Root> root_;
+  std::vector<std::string> header_lines_;
+  std::string first_url_;
+  std::string hop_url_;
   char* dst_ = nullptr;
   std::size_t room_ = 0;
   std::size_t filled_ = 0;
@@ -565,7 +659,7 @@ HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wst
   auto r = AsRoot(root);
   if (!r) return nullptr;
   auto request = std::make_shared<Request>();
-  if (!request->Prepare(*r, url, headers) || !r->Adopt(request) || !request->Open())
+  if (!request->Prepare(r, url, headers) || !r->Adopt(request) || !request->Open())
     return nullptr;
   return request;
 }

@@ -87,6 +87,11 @@ Route Generated(std::uint64_t size, bool honour_range = true) {
   return r;
 }
 
+Route Unsized(Route r) {
+  r.content_length = false;
+  return r;
+}
+
 Route Fixed(int status, std::string body, test::HeaderList headers = {}) {
   Route r = test::WithBody(std::move(body));
   r.status = status;
@@ -181,6 +186,12 @@ TEST_F(DownloadUrlTest, AnswersDecideResumeRestartSkipOrRefusal) {
       {Fixed(206, BodyBytes(3, 7), {{"Content-Range", "bytes 3-9/10"}}), BodyBytes(0, 5), 133, BodyBytes(0, 5), "bytes=5-"},
       {Fixed(206, std::string(150, 'b'), {{"Content-Range", "bytes 100-199/200"}}), std::string(100, 'a'), 136,
        std::string(100, 'a') + std::string(150, 'b'), "bytes=100-"},
+      // A partial body is written only where a readable range puts it, even of unknown total.
+      {Fixed(206, BodyBytes(1000, 4000)), BodyBytes(0, 1000), 133, BodyBytes(0, 1000), "bytes=1000-"},
+      {Unsized(Fixed(206, BodyBytes(1000, 4000), {{"Content-Range", "bytes 1000-4999/*"}})), BodyBytes(0, 1000), 900,
+       BodyBytes(0, 5000), "bytes=1000-"},
+      // Refused again after the start-over: an emptied file is not complete.
+      {Fixed(416, "", {{"Content-Range", "bytes */500"}}), BodyBytes(0, 1000), 133, "", "bytes=0-"},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -217,11 +228,13 @@ TEST_F(DownloadUrlTest, ConnectionCheckFailsOrTimesOutAndAHungRequestRestarts) {
   AppSettings.DLTimeout = 300;
   EXPECT_EQ(Download("/hang"), 103);
   EXPECT_TRUE(Logged("WinInetハンドル(OpenUrl)リセット"));
-  // Late headers within the time-out are waited for; nothing abandoned disturbs them.
+  // Late headers are waited for, and negative time-outs mean no limit; nothing abandoned
+  // disturbs them.
   Route slow = Generated(40000);
   slow.header_delay = milliseconds(300);
   server_->SetRoute("/f", slow);
-  AppSettings.DLTimeout = 2000;
+  AppSettings.CNTimeout = -1;
+  AppSettings.DLTimeout = -1;
   EXPECT_EQ(Download("/f"), 900);
   EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, 40000));
 }
@@ -440,6 +453,18 @@ TEST_F(DownloadUrlTest, ThroughTinyproxyExceptForDotlessHosts) {
   requests = server_->Requests();
   ASSERT_EQ(requests.size(), 4u);
   EXPECT_FALSE(requests[2].Header("Via") || requests[3].Header("Via"));
+  // Each redirect hop is judged by its own host.
+  server_->SetRoute("/to-dotted", test::Redirect(302, server_->Url("/f")));
+  server_->SetRoute("/to-dotless", test::Redirect(302, std::string(dotless.begin(), dotless.end()) + "/f"));
+  for (const auto& [url, first_via] : {std::pair{dotless + L"/to-dotted", false},
+                                       std::pair{server_->WideUrl("/to-dotless"), true}}) {
+    const std::size_t before = server_->Requests().size();
+    ASSERT_EQ(DownloadUrl(url, window_, L"", L"", L"", L""), 900) << proxy.Log();
+    requests = server_->Requests();
+    ASSERT_EQ(requests.size(), before + 3);
+    EXPECT_EQ(requests[before + 1].Header("Via").has_value(), first_via);
+    EXPECT_EQ(requests[before + 2].Header("Via").has_value(), !first_via);
+  }
 }
 
 }  // namespace

@@ -103,6 +103,11 @@ TEST_F(InetTest, QueriesAnswerFromTheFinalResponse) {
   EXPECT_FALSE(HttpQueryInfo(root_, inet_query::kStatusCode, &text));
   server_.SetRoute("/loop", test::Redirect(302, "/loop"));
   EXPECT_FALSE(Open("/loop"));
+  // Credentials stay with the server first asked.
+  server_.SetRoute("/away", test::Redirect(302, "http://localhost:" + std::to_string(server_.port()) + "/f"));
+  ASSERT_TRUE(Open("/away", L"Authorization: Basic dXNlcjpwYXNz\r\n"));
+  const auto sent = server_.Requests();
+  EXPECT_TRUE(sent[sent.size() - 2].Header("Authorization") && !sent.back().Header("Authorization"));
 }
 
 TEST_F(InetTest, ReadsGiveAtMostTheSizeAskedThenTheEnd) {
@@ -177,6 +182,12 @@ TEST_F(InetTest, ReceiveTimeoutsEndCallsButTimeBetweenReadsIsNoStall) {
   char buffer[100];
   std::uint32_t n = 0;
   EXPECT_FALSE(InternetReadFile(request, buffer, sizeof buffer, &n));
+  // A 3000-byte header line dripping in over a second is no stall: bytes keep coming.
+  Route drip = test::WithBody("ok");
+  drip.headers = {{"X-Long", std::string(3000, 'x')}};
+  drip.header_drip = 100ms;
+  server_.SetRoute("/drip", drip);
+  EXPECT_TRUE(Open("/drip"));
   // The caller may pause between chunks for longer than the time-out.
   Route big;
   big.generated_size = 1 << 20;

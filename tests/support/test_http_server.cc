@@ -218,7 +218,10 @@ void TestHttpServer::Serve(int fd) {
     out += extra;
     if (route.content_length) out += "Content-Length: " + std::to_string(count) + "\r\n";
     if (closes) out += "Connection: close\r\n";
-    if (!send_all(out + "\r\n")) return;
+    out += "\r\n";
+    for (; route.header_drip.count() > 0 && out.size() > 300; out.erase(0, 300))
+      if (!send_all(out.substr(0, 300)) || !s.Wait(-1, static_cast<int>(route.header_drip.count()))) return;
+    if (!send_all(out)) return;
     std::uint64_t limit = std::min({count, route.stall_after.value_or(count), route.drop_after.value_or(count)});
     if (req.request_line.starts_with("HEAD ")) limit = count = 0;
     for (std::uint64_t sent = 0; sent < limit;) {

@@ -36,6 +36,7 @@ struct Route {
   bool never_answer = false;                // reads the request, then holds the line
   std::optional<std::uint64_t> stall_after;  // body bytes, then silence
   std::optional<std::uint64_t> drop_after;   // body bytes, then close
+  std::chrono::milliseconds header_drip{0};  // headers sent 300 bytes per pause
 };
 
 Route WithBody(std::string body);
