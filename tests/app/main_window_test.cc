@@ -17,15 +17,8 @@ namespace {
 // The window procedure on a fake window: posted commands are delivered by hand.
 class MainWindowTest : public ::testing::Test {
  protected:
-  MainWindowTest() {
-    ResetRunFlags();
-    ResetTrayState();
-    StatusLines.ClearAll();
-  }
-  ~MainWindowTest() override {
-    ResetRunFlags();
-    ResetTrayState();
-  }
+  MainWindowTest() { ResetRunFlags(), ResetTrayState(), StatusLines.ClearAll(); }
+  ~MainWindowTest() override { ResetRunFlags(), ResetTrayState(); }
 
   void Create(const std::wstring& class_name = L"ZENPO_main_0") {
     MainWindowServices services;
@@ -42,87 +35,59 @@ class MainWindowTest : public ::testing::Test {
         ClipState = clip_state::kOff;
       });
     };
-    services.open_with_shell = [this](const std::wstring& path) { shell_opened_.push_back(path); };
     services.watcher_wait_step = std::chrono::milliseconds(1);
     main_ = std::make_unique<MainWindow>(window_, class_name, services);
     main_->post_quit = [this](int) { ++quits_; };
-    window_.SetWindowProc([this](std::uint32_t m, std::uintptr_t w, std::intptr_t l) {
-      return main_->WndProc(m, w, l);
-    });
-    main_->WndProc(platform::msg::kCreate, 0, 0);
+    window_.SetWindowProc([this](std::uint32_t m, std::uintptr_t w, std::intptr_t l) { return main_->WndProc(m, w, l); });
+    Send(platform::msg::kCreate);
+  }
+  void Send(std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0) {
+    main_->WndProc(message, wparam, lparam);
     window_.DeliverPosted();
   }
-  void Command(int id) {
-    main_->WndProc(platform::msg::kCommand, static_cast<std::uintptr_t>(id), 0);
-    window_.DeliverPosted();
-  }
+  void Command(int id) { Send(platform::msg::kCommand, static_cast<std::uintptr_t>(id)); }
 
   test::ProgramHome home_;
   test::FakeWindow window_;
   std::unique_ptr<MainWindow> main_;
   int watchers_ = 0;
   int quits_ = 0;
-  std::vector<std::wstring> shell_opened_;
 };
 
-TEST_F(MainWindowTest, CreationMarksNoWaitStartsCountingAndShowsWaiting) {
-  AppSettings.HIDE = 1;
+TEST_F(MainWindowTest, PauseFollowsTheMenuAndNoWaitStaysOnWithoutAPauseAfterAChunk) {
   Create();
-  EXPECT_TRUE(window_.checked(menu_cmd::kNoWait));
-  EXPECT_EQ(NoWait.load(), 1);
-  EXPECT_TRUE(window_.checked(menu_cmd::kHide)) << "the mark follows a hidden start";
-  EXPECT_FALSE(window_.IsVisible());
-  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING");
+  for (bool paused : {true, false, true}) {
+    Command(menu_cmd::kPause);
+    EXPECT_EQ(PauseRequested.load(), paused ? 1 : 0);
+    EXPECT_EQ(StatusLines.StateLine.Get(), paused ? L"WAITING PAUSE" : L"WAITING");
+    EXPECT_EQ(window_.checked(menu_cmd::kPause), paused);
+    EXPECT_EQ(CurrentTrayPicture(), paused ? tray_picture::kPaused : tray_picture::kIdle);
+  }
   EXPECT_EQ(window_.TimerPeriod(timer_id::kCycle), 1000);
-  // NoWait cannot be turned off while there is no pause after a chunk.
   Command(menu_cmd::kNoWait);
   EXPECT_TRUE(window_.checked(menu_cmd::kNoWait));
   EXPECT_EQ(NoWait.load(), 1);
 }
 
-TEST_F(MainWindowTest, PauseAndResumeFollowTheMenu) {
-  Create();
-  Command(menu_cmd::kPause);
-  EXPECT_EQ(PauseRequested.load(), 1);
-  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE");
-  EXPECT_TRUE(window_.checked(menu_cmd::kPause));
-  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kPaused);
-  Command(menu_cmd::kPause);
-  EXPECT_EQ(PauseRequested.load(), 0);
-  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING");
-  EXPECT_FALSE(window_.checked(menu_cmd::kPause));
-  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kIdle);
-}
-
-TEST_F(MainWindowTest, ExitClosesAndFromThenOnOnlyOpenItemsAndExitAct) {
+TEST_F(MainWindowTest, AfterExitOnlyOpenItemsAndExitAct) {
   Create();
   Command(menu_cmd::kExit);
   EXPECT_EQ(CloseRequested.load(), 1);
-  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING CLOSE");
-  main_->WndProc(platform::msg::kPaint, 0, 0);
-  EXPECT_TRUE(window_.last_status().state_alert) << "the state line turns red";
   Command(menu_cmd::kPause);
   Command(menu_cmd::kHide);
   Command(menu_cmd::kCheckClip);
-  EXPECT_EQ(PauseRequested.load(), 0);
-  EXPECT_FALSE(window_.checked(menu_cmd::kHide));
-  EXPECT_EQ(watchers_, 0);
+  EXPECT_EQ(PauseRequested.load() + window_.checked(menu_cmd::kHide) + watchers_, 0);
   Command(menu_cmd::kLogFile);
   EXPECT_EQ(window_.opened_for_user(), std::vector<std::wstring>{ProgramPaths.LogPath});
 }
 
-TEST_F(MainWindowTest, OnlySlotZeroWatchesTheClipboard) {
-  AppSettings.checkClip = true;
+TEST_F(MainWindowTest, OnlySlotZeroWatchesTheClipboardAndTheEndWaitsForTheWatcher) {
   ClipState = clip_state::kWatching;  // as start-up arms it from the settings
   Create(L"ZENPO_main_1");
-  EXPECT_EQ(watchers_, 0);
-  EXPECT_EQ(ClipState.load(), clip_state::kOff);
-  EXPECT_FALSE(window_.checked(menu_cmd::kCheckClip));
   Command(menu_cmd::kCheckClip);
   EXPECT_EQ(watchers_, 0);
-}
+  EXPECT_EQ(ClipState.load(), clip_state::kOff);
 
-TEST_F(MainWindowTest, TheClipboardWatcherStartsStopsAndIsWaitedFor) {
   ClipState = clip_state::kWatching;
   Create(L"ZENPO_main_0");
   EXPECT_EQ(watchers_, 1) << "armed by the settings, started with the window";
@@ -130,34 +95,27 @@ TEST_F(MainWindowTest, TheClipboardWatcherStartsStopsAndIsWaitedFor) {
   Command(menu_cmd::kCheckClip);
   EXPECT_EQ(ClipState.load(), clip_state::kStopRequested);
   EXPECT_FALSE(window_.checked(menu_cmd::kCheckClip));
-  EXPECT_EQ(window_.TimerPeriod(timer_id::kWatcherPoll), 200);
   Command(menu_cmd::kCheckClip);
   EXPECT_EQ(watchers_, 1) << "nothing while the stop is pending";
   while (ClipState.load() != clip_state::kOff) std::this_thread::yield();
   while (window_.TimerRunning(timer_id::kWatcherPoll)) window_.AdvanceClock(200);
   Command(menu_cmd::kCheckClip);
   EXPECT_EQ(watchers_, 2);
-  // The end waits for the watcher, which ends with the close request.
-  CloseRequested = 1;
-  main_->WndProc(ShutdownMsg, 0, 0);
+  CloseRequested = 1;  // the watcher ends with the close request, and the end waits for it
+  Send(ShutdownMsg);
   EXPECT_EQ(ClipState.load(), clip_state::kOff);
   EXPECT_EQ(quits_, 1);
-  EXPECT_FALSE(window_.TimerRunning(timer_id::kCycle));
 }
 
 TEST_F(MainWindowTest, ATapOnTheTrayOpensTheMenuOnlyWhileHidden) {
   Create();
   window_.Show(true);
-  main_->WndProc(TrayNotifyMsg, 0, platform::msg::kLeftButtonDown);
-  EXPECT_EQ(window_.popups(), 0);
+  Send(TrayNotifyMsg, 0, platform::msg::kLeftButtonDown);
   Command(HideCmd);
-  main_->WndProc(TrayNotifyMsg, 0, 0x0202);  // a release is no tap
+  Send(TrayNotifyMsg, 0, 0x0202);  // a release is no tap
   EXPECT_EQ(window_.popups(), 0);
-  main_->WndProc(TrayNotifyMsg, 0, platform::msg::kLeftButtonDown);
+  Send(TrayNotifyMsg, 0, platform::msg::kLeftButtonDown);
   EXPECT_EQ(window_.popups(), 1);
-  Command(menu_cmd::kHide);
-  EXPECT_TRUE(window_.IsVisible());
-  EXPECT_FALSE(window_.checked(menu_cmd::kHide));
 }
 
 }  // namespace

@@ -10,45 +10,34 @@
 namespace zenpo::platform {
 namespace {
 
-TEST(InstanceSlotsTest, ASlotIsHeldOnceAndFreedWithItsClaim) {
-  test::TempDir home;
-  InstanceSlots slots(home.wpath());
-  EXPECT_FALSE(slots.IsTaken(0));
-  auto first = slots.Claim(0);
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(slots.IsTaken(0));
-  EXPECT_FALSE(slots.IsTaken(1));
-  EXPECT_EQ(slots.Claim(0), nullptr) << "a second claim of a held slot fails";
-  // Another program directory has slots of its own.
-  test::TempDir other;
-  EXPECT_FALSE(InstanceSlots(other.wpath()).IsTaken(0));
-  first.reset();
-  EXPECT_FALSE(slots.IsTaken(0));
-  EXPECT_NE(slots.Claim(0), nullptr);
-}
-
-TEST(InstanceSlotsTest, PostedCommandsReachTheHolder) {
-  test::TempDir home;
+TEST(InstanceSlotsTest, ASlotIsHeldOnceTakesCommandsAndIsFreedWithItsClaim) {
+  test::TempDir home, other;
   InstanceSlots slots(home.wpath());
   EXPECT_FALSE(slots.PostCommand(2, 45002)) << "nobody holds slot 2";
   auto claim = slots.Claim(2);
   ASSERT_NE(claim, nullptr);
+  EXPECT_TRUE(slots.IsTaken(2));
+  EXPECT_FALSE(slots.IsTaken(1));
+  EXPECT_EQ(slots.Claim(2), nullptr) << "a second claim of a held slot fails";
+  EXPECT_FALSE(InstanceSlots(other.wpath()).IsTaken(2)) << "another program folder";
   EXPECT_FALSE(claim->TakeCommand().has_value());
   ASSERT_TRUE(slots.PostCommand(2, 45002));
   pollfd p{claim->command_fd(), POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, 5000), 1);
   EXPECT_EQ(claim->TakeCommand(), 45002u);
+  claim.reset();
+  EXPECT_FALSE(slots.IsTaken(2));
 }
 
-TEST(InstanceSlotsTest, ASlotOfAProcessThatDiedIsFree) {
+TEST(InstanceSlotsTest, ASlotOfAProcessThatDiedIsFreeAgain) {
   test::TempDir home;
   InstanceSlots slots(home.wpath());
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
   const pid_t child = fork();
   if (child == 0) {
-    auto claim = slots.Claim(0);
-    char c = claim ? 'y' : 'n';
+    const auto claim = slots.Claim(0);
+    const char c = claim ? 'y' : 'n';
     (void)!write(ready[1], &c, 1);
     pause();
     _exit(0);
@@ -59,8 +48,10 @@ TEST(InstanceSlotsTest, ASlotOfAProcessThatDiedIsFree) {
   EXPECT_TRUE(slots.IsTaken(0));
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  EXPECT_FALSE(slots.IsTaken(0)) << "the lock dies with its process";
-  EXPECT_NE(slots.Claim(0), nullptr) << "and its socket file is replaced";
+  // The lock dies with its process, and the socket file it left is replaced.
+  auto claim = slots.Claim(0);
+  ASSERT_NE(claim, nullptr);
+  EXPECT_TRUE(slots.PostCommand(0, 45002));
   close(ready[0]);
   close(ready[1]);
 }

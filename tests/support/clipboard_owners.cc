@@ -4,10 +4,11 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <poll.h>
 
 #include <atomic>
 #include <thread>
+
+#include "support/daemon_process.h"
 
 namespace zenpo::test {
 
@@ -21,57 +22,46 @@ std::uint64_t ClipboardOwnerWindow() {
 }
 
 bool WaitForNewClipboardOwner(std::uint64_t former, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const std::uint64_t owner = ClipboardOwnerWindow();
-    if (owner != 0 && owner != former) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  return Eventually([&] { const auto owner = ClipboardOwnerWindow(); return owner != 0 && owner != former; },
+                    timeout, std::chrono::milliseconds(5));
 }
 
 struct RogueClipboardOwner::State {
-  Display* display = nullptr;
+  Display* display = XOpenDisplay(nullptr);
   Window window = 0;
   Atom clipboard = 0;
   std::atomic<bool> stop{false};
   std::thread thread;
 
+  // Answers TARGETS with UTF8_STRING in the list, and every conversion with a refusal.
   void Serve() {
     const Atom targets = XInternAtom(display, "TARGETS", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    while (!stop.load()) {
-      pollfd fd{ConnectionNumber(display), POLLIN, 0};
-      poll(&fd, 1, 20);
-      while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-        if (event.type != SelectionRequest) continue;
-        const XSelectionRequestEvent& r = event.xselectionrequest;
-        XSelectionEvent answer{};
-        answer.type = SelectionNotify;
-        answer.requestor = r.requestor;
-        answer.selection = r.selection;
-        answer.target = r.target;
-        answer.time = r.time;
-        answer.property = None;
-        if (r.target == targets) {
-          const Atom offered[] = {targets, utf8};
-          XChangeProperty(display, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
-                          reinterpret_cast<const unsigned char*>(offered), 2);
-          answer.property = r.property;
-        }
-        XSendEvent(display, r.requestor, False, 0, reinterpret_cast<XEvent*>(&answer));
-        XFlush(display);
+    const Atom offered[] = {targets, XInternAtom(display, "UTF8_STRING", False)};
+    for (XEvent event; !stop.load();) {
+      if (XPending(display) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        continue;
       }
+      XNextEvent(display, &event);
+      if (event.type != SelectionRequest) continue;
+      const XSelectionRequestEvent& r = event.xselectionrequest;
+      XEvent answer{};
+      answer.xselection = {SelectionNotify, 0, True, display, r.requestor, r.selection, r.target, None, r.time};
+      if (r.target == targets) {
+        XChangeProperty(display, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(offered), 2);
+        answer.xselection.property = r.property;
+      }
+      XSendEvent(display, r.requestor, False, 0, &answer);
+      XFlush(display);
     }
   }
 };
 
-RogueClipboardOwner::RogueClipboardOwner(Manner manner) : state_(std::make_unique<State>()) {
+RogueClipboardOwner::RogueClipboardOwner(Manner manner) {
   XInitThreads();  // this connection runs beside the clipboard's own
+  state_ = std::make_unique<State>();
   State& s = *state_;
-  s.display = XOpenDisplay(nullptr);
   if (s.display == nullptr) return;
   s.window = XCreateSimpleWindow(s.display, DefaultRootWindow(s.display), 0, 0, 1, 1, 0, 0, 0);
   s.clipboard = XInternAtom(s.display, "CLIPBOARD", False);

@@ -23,9 +23,6 @@ class RogueClipboardOwner {
   };
   explicit RogueClipboardOwner(Manner manner);
   ~RogueClipboardOwner();
-  RogueClipboardOwner(const RogueClipboardOwner&) = delete;
-  RogueClipboardOwner& operator=(const RogueClipboardOwner&) = delete;
-
   // Whether it holds the selection (false when the display could not be opened).
   bool owns() const;
 

@@ -13,45 +13,37 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
-namespace zenpo::test {
+extern char** environ;
 
+namespace zenpo::test {
 namespace {
 
-bool ConnectsTo(std::uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+sockaddr_in Loopback(std::uint16_t port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(port);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
+  return addr;
 }
 
 }  // namespace
 
 std::optional<std::filesystem::path> FindProgram(const std::string& program) {
-  std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-  dirs += ":/usr/local/sbin:/usr/sbin:/sbin";
-  std::size_t pos = 0;
-  while (pos <= dirs.size()) {
-    std::size_t end = dirs.find(':', pos);
-    if (end == std::string::npos) end = dirs.size();
-    std::filesystem::path candidate = std::filesystem::path(dirs.substr(pos, end - pos)) / program;
-    if (end > pos && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-    pos = end + 1;
+  std::istringstream dirs(std::string(std::getenv("PATH") ? std::getenv("PATH") : "") +
+                          ":/usr/local/sbin:/usr/sbin:/sbin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::filesystem::path candidate = std::filesystem::path(dir) / program;
+    if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return std::nullopt;
 }
 
 std::uint16_t PickFreeLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr = Loopback(0);
   socklen_t len = sizeof addr;
   std::uint16_t port = 0;
   if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
@@ -62,29 +54,49 @@ std::uint16_t PickFreeLoopbackPort() {
   return port;
 }
 
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds step) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return condition();
+    std::this_thread::sleep_for(step);
+  }
+  return true;
+}
+
 bool DaemonProcess::Start(const std::vector<std::string>& argv,
-                          const std::filesystem::path& output_file, std::string* error) {
+                          const std::filesystem::path& output_file, std::string* error,
+                          const std::vector<std::string>& env) {
   Stop();
-  int out = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  status_.reset();
+  const int out = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (out < 0) {
     *error = "cannot create " + output_file.string() + ": " + std::strerror(errno);
     return false;
   }
   // Everything the child needs is prepared before the fork: only async-signal-safe
   // calls may follow it in a process with threads.
-  std::vector<char*> args;
+  std::vector<char*> args, envp;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view var(*e);
+    bool replaced = false;  // a variable of env takes the place of ours
+    for (const auto& x : env) replaced |= var.substr(0, var.find('=') + 1) == x.substr(0, x.find('=') + 1);
+    if (!replaced) envp.push_back(*e);
+  }
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
   args.push_back(nullptr);
-  pid_t parent = ::getpid();
-  pid_t pid = ::fork();
+  envp.push_back(nullptr);
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
   if (pid == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(out, STDERR_FILENO);
-    int null = ::open("/dev/null", O_RDONLY);
+    const int null = ::open("/dev/null", O_RDONLY);
     if (null >= 0) ::dup2(null, STDIN_FILENO);
-    ::execv(args[0], args.data());
+    ::execve(args[0], args.data(), envp.data());
     ::_exit(127);
   }
   ::close(out);
@@ -97,32 +109,38 @@ bool DaemonProcess::Start(const std::vector<std::string>& argv,
 }
 
 bool DaemonProcess::running() {
-  if (pid_ < 0) return false;
   int status;
-  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-    pid_ = -1;
-    return false;
-  }
-  return true;
+  if (pid_ < 0 || ::waitpid(pid_, &status, WNOHANG) != pid_) return pid_ >= 0;
+  status_ = status;
+  pid_ = -1;
+  return false;
+}
+
+std::optional<int> DaemonProcess::WaitExit(std::chrono::milliseconds timeout) {
+  Eventually([&] { return !running(); }, timeout);
+  if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+  return WEXITSTATUS(*status_);
 }
 
 bool DaemonProcess::WaitUntilListening(std::uint16_t port, std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (!running()) return false;
-    if (ConnectsTo(port)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  bool listening = false;
+  Eventually(
+      [&] {
+        if (!running()) return true;  // ended: it never will
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in addr = Loopback(port);
+        listening = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        if (fd >= 0) ::close(fd);
+        return listening;
+      },
+      timeout);
+  return listening;
 }
 
 void DaemonProcess::Stop() {
   if (!running()) return;
   ::kill(pid_, SIGTERM);
-  for (int i = 0; i < 500; ++i) {
-    if (!running()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (Eventually([&] { return !running(); }, std::chrono::seconds(5))) return;
   ::kill(pid_, SIGKILL);
   ::waitpid(pid_, nullptr, 0);
   pid_ = -1;

@@ -11,23 +11,38 @@
 namespace zenpo::test {
 
 class FakeClipboard : public platform::Clipboard {
+  // Every member below runs f under the one lock (defined first: the others deduce from it).
+  template <typename F>
+  auto Locked(F f) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return f();
+  }
+  mutable std::mutex mutex_;
+
  public:
-  bool HasText() override;
-  platform::ClipboardText ReadText() override;
-  bool Empty() override;
+  bool HasText() override { return Locked([&] { return text_.has_value(); }); }
+  platform::ClipboardText ReadText() override {
+    return Locked([&] {
+      ++reads_;
+      platform::ClipboardText result;
+      if (text_ && refuse_) result.status = platform::ClipboardStatus::kNotHandedOut;
+      if (!text_ || refuse_) return result;
+      result.status = platform::ClipboardStatus::kText;
+      result.text = text_->substr(0, text_->find(L'\0'));  // as the system's: ends at NUL
+      return result;
+    });
+  }
+  bool Empty() override { return Locked([&] { ++empties_, text_.reset(); return true; }); }
 
-  // The user copies text (it replaces what was there).
-  void SetText(std::wstring text);
-  // The user copies something that is not text, such as a picture.
-  void SetNonText();
+  // The user copies text (it replaces what was there), or something that is not text.
+  void SetText(std::wstring text) { Locked([&] { text_ = std::move(text); }); }
+  void SetNonText() { Locked([&] { text_.reset(); }); }
   // From now on the clipboard offers text but hands none out (or behaves again).
-  void RefuseText(bool refuse);
-
-  int reads() const;
-  int empties() const;
+  void RefuseText(bool refuse) { Locked([&] { refuse_ = refuse; }); }
+  int reads() const { return Locked([&] { return reads_; }); }
+  int empties() const { return Locked([&] { return empties_; }); }
 
  private:
-  mutable std::mutex mutex_;
   std::optional<std::wstring> text_;
   bool refuse_ = false;
   int reads_ = 0;

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 #include <map>
-#include <utility>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/message_loop.h"
@@ -24,54 +24,64 @@ struct PostedMessage {
 };
 
 class FakeWindow : public platform::Window {
+  // Every member below runs f under the one lock (defined first: the others deduce from it).
+  template <typename F>
+  auto Locked(F f) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return f();
+  }
+  mutable std::mutex mutex_;
+
  public:
-  void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
+  void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
+    Locked([&] { posted_.push_back({message, wparam, lparam}); });
+  }
   void SetTimer(int id, int period_ms) override;
-  void KillTimer(int id) override;
-  void Invalidate() override;
-  void SetTitle(std::wstring_view title) override;
-  void Show(bool visible) override;
-  bool IsVisible() const override;
-  void BringToForeground() override;
-  void CheckMenuItem(int command_id, bool checked) override;
-  bool SetTrayPicture(int index) override;
-  void DrawStatus(const platform::StatusView& view) override;
-  void PopupMenu() override;
-  bool OpenForUser(std::wstring_view path) override;
+  void KillTimer(int id) override { Locked([&] { timers_.erase(id), due_ms_.erase(id); }); }
+  void Invalidate() override { Locked([&] { ++invalidations_; }); }
+  void SetTitle(std::wstring_view title) override { Locked([&] { title_ = title; }); }
+  void Show(bool visible) override { Locked([&] { visible_ = visible; }); }
+  bool IsVisible() const override { return Locked([&] { return visible_; }); }
+  void BringToForeground() override {}
+  void CheckMenuItem(int id, bool checked) override { Locked([&] { checks_[id] = checked; }); }
+  bool SetTrayPicture(int index) override {
+    return Locked([&] { return !fail_tray_ && (tray_.push_back(index), true); });
+  }
+  void DrawStatus(const platform::StatusView& view) override { Locked([&] { status_ = view; }); }
+  void PopupMenu() override { Locked([&] { ++popups_; }); }
+  bool OpenForUser(std::wstring_view path) override {
+    return Locked([&] { return opened_.emplace_back(path), true; });
+  }
 
   // What was asked so far.
-  std::vector<PostedMessage> TakePosted();
-  bool TimerRunning(int id) const;
-  int TimerPeriod(int id) const;  // 0 when not running
-  int invalidations() const;
-  std::wstring title() const;
-  bool checked(int command_id) const;
-  std::vector<int> tray_pictures() const;
-  platform::StatusView last_status() const;
-  int popups() const;
-  std::vector<std::wstring> opened_for_user() const;
+  std::vector<PostedMessage> TakePosted() { return Locked([&] { return std::exchange(posted_, {}); }); }
+  bool TimerRunning(int id) const { return TimerPeriod(id) != 0; }
+  int TimerPeriod(int id) const {  // 0 when not running
+    return Locked([&] { return timers_.count(id) ? timers_.at(id) : 0; });
+  }
+  int invalidations() const { return Locked([&] { return invalidations_; }); }
+  std::wstring title() const { return Locked([&] { return title_; }); }
+  bool checked(int id) const { return Locked([&] { return checks_.count(id) && checks_.at(id); }); }
+  std::vector<int> tray_pictures() const { return Locked([&] { return tray_; }); }
+  platform::StatusView last_status() const { return Locked([&] { return status_; }); }
+  int popups() const { return Locked([&] { return popups_; }); }
+  std::vector<std::wstring> opened_for_user() const { return Locked([&] { return opened_; }); }
   // Makes SetTrayPicture fail from now on (or succeed again).
-  void FailTray(bool fail);
+  void FailTray(bool fail) { Locked([&] { fail_tray_ = fail; }); }
 
-  // The procedure that AdvanceClock, FireTimer and DeliverPosted call, on the test's
-  // thread and without any lock held, so it may call the window again.
-  void SetWindowProc(platform::WindowProc proc);
-  // The fake clock: milliseconds since the window was made. A timer set at time t with
-  // period p is due at t + p, t + 2p, ...
-  std::int64_t now_ms() const;
+  // The procedure that AdvanceClock and DeliverPosted call, on the test's thread and
+  // without any lock held, so it may call the window again.
+  void SetWindowProc(platform::WindowProc proc) { Locked([&] { proc_ = std::move(proc); }); }
   // Moves the fake clock forward by ms, delivering every tick that falls due on the way
   // in time order (equal times by id), with the clock standing at the tick's time. A
-  // handler takes no fake time. Returns the number of ticks delivered.
+  // timer set at time t with period p is due at t + p, t + 2p, ...; a handler takes no
+  // fake time. Returns the number of ticks delivered.
   int AdvanceClock(std::int64_t ms);
-  // Delivers one tick of a running timer now, out of turn; its next tick stays where it
-  // was. False when the timer does not run.
-  bool FireTimer(int id);
   // Delivers the posted messages in order, also those posted meanwhile, and returns how
   // many. The quit message is delivered like any other.
   int DeliverPosted();
 
  private:
-  mutable std::mutex mutex_;
   std::vector<PostedMessage> posted_;
   std::map<int, int> timers_;           // id -> period as set
   std::map<int, std::int64_t> due_ms_;  // id -> next tick on the fake clock

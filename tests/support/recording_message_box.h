@@ -5,14 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "platform/message_box.h"
+
 namespace zenpo::test {
 
 class RecordingMessageBox {
  public:
-  RecordingMessageBox();
-  ~RecordingMessageBox();
+  RecordingMessageBox() {
+    platform::SetMessageBoxHandler([this](std::wstring_view text) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      texts_.emplace_back(text);
+    });
+  }
+  ~RecordingMessageBox() { platform::SetMessageBoxHandler(nullptr); }
 
-  std::vector<std::wstring> texts() const;
+  std::vector<std::wstring> texts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return texts_;
+  }
 
  private:
   mutable std::mutex mutex_;

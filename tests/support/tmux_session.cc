@@ -4,50 +4,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-#include <thread>
 
-#include "support/xvfb_display.h"
+#include "support/daemon_process.h"
 
 namespace zenpo::test {
-namespace {
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-}  // namespace
 
 std::string ShellQuote(const std::string& text) {
   std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
-}
-
-bool WaitUntil(const std::function<bool()>& test, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!test()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
 }
 
 TmuxSession::TmuxSession(const std::string& command, int columns, int rows,
                          const std::map<std::string, std::string>& env) {
-  if (!ProgramOnPath("tmux")) return;
-  socket_ = (dir_.path() / "tmux.sock").string();
   // Passed through env(1): tmux would take PATH from its own global environment.
   std::string environment = "env";
   for (const auto& [name, value] : env) environment += " " + ShellQuote(name + "=" + value);
@@ -56,15 +25,18 @@ TmuxSession::TmuxSession(const std::string& command, int columns, int rows,
        "set-option -g default-terminal screen \\; new-session -d -s t -x " +
        std::to_string(columns) + " -y " + std::to_string(rows) + " " +
        ShellQuote("exec " + environment + " " + command));
-  ok_ = WaitUntil([&] { return Tmux("has-session -t t 2>/dev/null && echo up") == "up\n"; });
-}
-
-TmuxSession::~TmuxSession() {
-  if (!socket_.empty()) Tmux("kill-server 2>/dev/null");
+  ok_ = Eventually([&] { return Tmux("has-session -t t 2>/dev/null && echo up") == "up\n"; },
+                   std::chrono::seconds(10));
 }
 
 std::string TmuxSession::Tmux(const std::string& arguments) const {
-  return RunCommand("tmux -S " + ShellQuote(socket_) + " " + arguments);
+  std::string out;
+  if (FILE* p = popen(("tmux -S " + ShellQuote((dir_ / "tmux.sock").string()) + " " + arguments).c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
 }
 
 void TmuxSession::SendKeys(const std::vector<std::string>& keys) {
@@ -74,16 +46,12 @@ void TmuxSession::SendKeys(const std::vector<std::string>& keys) {
 }
 
 void TmuxSession::Click(int row, int column) {
-  auto hex = [](int byte) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, " %02x", byte);
-    return std::string(buf);
-  };
-  // ESC [ M, then button, column and row, each offset by 32 (cells counted from 1).
-  const std::string head = hex(0x1b) + hex('[') + hex('M');
-  const std::string where = hex(32 + column + 1) + hex(32 + row + 1);
-  Tmux("send-keys -t t -H" + head + hex(32 + 0) + where);
-  Tmux("send-keys -t t -H" + head + hex(32 + 3) + where);
+  // ESC [ M, then button (0 press, 3 release), column and row, each 32 + the 1-based cell.
+  for (int button : {0, 3}) {
+    char keys[64];
+    std::snprintf(keys, sizeof keys, " 1b 5b 4d %02x %02x %02x", 32 + button, 33 + column, 33 + row);
+    Tmux(std::string("send-keys -t t -H") + keys);
+  }
 }
 
 void TmuxSession::Resize(int columns, int rows) {
@@ -103,16 +71,13 @@ std::vector<std::string> TmuxSession::Rows() const {
 
 bool TmuxSession::WaitForScreen(const std::function<bool(const std::string&)>& test,
                                 std::chrono::milliseconds timeout) const {
-  return WaitUntil([&] { return test(Capture()); }, timeout);
+  // A capture starts a tmux client: the screen is read every 50 ms, not more often.
+  return Eventually([&] { return test(Capture()); }, timeout, std::chrono::milliseconds(50));
 }
 
 bool TmuxSession::WaitForText(const std::string& text, std::chrono::milliseconds timeout) const {
   return WaitForScreen([&](const std::string& s) { return s.find(text) != std::string::npos; },
                        timeout);
-}
-
-bool TmuxSession::Ended() const {
-  return Tmux("display-message -p -t t '#{pane_dead}'") == "1\n";
 }
 
 int TmuxSession::PanePid() const {

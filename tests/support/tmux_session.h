@@ -4,7 +4,6 @@
 #pragma once
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -17,23 +16,20 @@ namespace zenpo::test {
 class TmuxSession {
  public:
   // Starts command (a shell command line) in a detached session columns x rows with the
-  // variables of env added to its environment; ok() is false when tmux is missing or the
-  // session did not start. The pane stays after the command ends, so its last screen
-  // can still be read.
+  // variables of env added to its environment; ok() is false when the session did not
+  // start. The pane stays after the command ends, so its last screen can still be read.
   TmuxSession(const std::string& command, int columns, int rows,
               const std::map<std::string, std::string>& env = {});
-  ~TmuxSession();
+  ~TmuxSession() { Tmux("kill-server 2>/dev/null"); }
   TmuxSession(const TmuxSession&) = delete;
   TmuxSession& operator=(const TmuxSession&) = delete;
 
   bool ok() const { return ok_; }
-
   // Key names as tmux knows them ("Enter", "Down", "F1", "m").
   void SendKeys(const std::vector<std::string>& keys);
   // A left-button press and release at the 0-based cell, as an xterm mouse report.
   void Click(int row, int column);
   void Resize(int columns, int rows);
-
   // The screen's rows as text; with colours, the attributes as escape sequences too.
   std::string Capture(bool with_colours = false) const;
   std::vector<std::string> Rows() const;
@@ -42,8 +38,6 @@ class TmuxSession {
                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   bool WaitForText(const std::string& text,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-  // Whether the command has ended.
-  bool Ended() const;
   // The process id of the command.
   int PanePid() const;
 
@@ -51,15 +45,10 @@ class TmuxSession {
   std::string Tmux(const std::string& arguments) const;
 
   TempDir dir_;
-  std::string socket_;
   bool ok_ = false;
 };
 
 // Single quotes for the shell around any text.
 std::string ShellQuote(const std::string& text);
-
-// Waits up to timeout until test() holds.
-bool WaitUntil(const std::function<bool()>& test,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace zenpo::test

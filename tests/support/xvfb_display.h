@@ -1,10 +1,11 @@
-// A virtual X server of the test's own, on a display number the server picks itself, so
-// tests running side by side never collide.
+// A virtual X server of the test's own, on a display number the server picks itself
+// (-displayfd), so tests running side by side never collide.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "support/daemon_process.h"
+#include "support/temp_dir.h"
 
 namespace zenpo::test {
 
@@ -13,22 +14,16 @@ class XvfbDisplay {
   // Starts Xvfb and waits until it serves; ok() is false when it is not installed or
   // did not come up within 10 s.
   XvfbDisplay();
-  ~XvfbDisplay();
-  XvfbDisplay(const XvfbDisplay&) = delete;
-  XvfbDisplay& operator=(const XvfbDisplay&) = delete;
-
   bool ok() const { return !name_.empty(); }
   // The display's name for DISPLAY, such as ":12".
   const std::string& name() const { return name_; }
-  // Ends the server now (the destructor does it otherwise).
-  void Stop();
+  // Ends the server now (it ends with this object otherwise).
+  void Stop() { process_.Stop(); }
 
  private:
-  pid_t pid_ = -1;
+  TempDir dir_;
+  DaemonProcess process_;
   std::string name_;
 };
-
-// Whether an executable of that name is on PATH.
-bool ProgramOnPath(const std::string& name);
 
 }  // namespace zenpo::test

@@ -1,0 +1,86 @@
+// The terminal window's layout and menu logic; the window itself is tested with the
+// program in tmux (tests/app/zenpo_terminal_test.cc).
+#include <gtest/gtest.h>
+#include <locale.h>
+
+#include <string>
+
+#include "app/main_window.h"
+#include "platform/terminal/terminal_layout.h"
+#include "platform/terminal/terminal_menu.h"
+
+namespace zenpo::platform {
+namespace {
+
+using Rows = std::vector<std::wstring>;
+
+TEST(TerminalLayoutTest, WrapsByColumnsAtSpacesAndNeverLetsControlCharactersThrough) {
+  // Widths follow the character locale; the front end runs under a UTF-8 one.
+  const std::string former = setlocale(LC_CTYPE, nullptr);
+  ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+  EXPECT_EQ(DisplayWidth(L"ZENPOの常駐e\u0301"), 12);  // a combining accent takes no column
+  EXPECT_EQ(FitToWidth(L"常駐を開始", 5), L"常駐");
+  EXPECT_EQ(RightAlignedStart(L"Resume OK", 0, 79), 70);
+  EXPECT_EQ(RightAlignedStart(L"再開", 0, 10), 6);
+  EXPECT_EQ(RightAlignedStart(L"Resume OK", 3, 8), 3);
+  // An escape sequence inside a URL must not reach the terminal: one visible column each.
+  EXPECT_EQ(PrintableText(L"h/\x1b[2Jx\tb\x7f\x9b"), L"h/?[2Jx?b??");
+  EXPECT_EQ(DisplayWidth(L"\x1b[2J"), 4);
+  const struct {
+    const wchar_t* text;
+    int columns;
+    Rows rows;
+  } kCases[] = {
+      {L"http://h/a b/c.zip", 12, {L"http://h/a", L"b/c.zip"}},
+      {L"aaaa bbbb", 4, {L"aaaa", L"bbbb"}},  // the space at the break goes with it
+      {L"a  b", 10, {L"a  b"}},
+      {L"http://example.test/x", 8, {L"http://e", L"xample.t", L"est/x"}},
+      {L"  abcdef", 4, {L"  ab", L"cdef"}},  // leading spaces never make an empty row
+      {L"abc", 0, {L"a", L"b", L"c"}},
+      {L"ZENPOの常駐を開始します", 10, {L"ZENPOの常", L"駐を開始し", L"ます"}},
+      {L"a常駐", 4, {L"a常", L"駐"}},  // a wide character that does not fit moves on whole
+      {L"Logfile\r\nC:/x\n\nend", 20, {L"Logfile", L"C:/x", L"", L"end"}},
+      {L"x\x1b[2J", 9, {L"x?[2J"}},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(WrapText(c.text, c.columns), c.rows) << c.columns;
+  setlocale(LC_CTYPE, former.c_str());
+}
+
+TEST(TerminalMenuTest, KeysSkipSeparatorsAndWrapClicksHitTheItemUnderThem) {
+  MenuNavigator menu(MainMenu());  // HIDE PAUSE EXIT - OPEN(iniFIle ListFile LogFile) - CheckClip NoWait
+  EXPECT_EQ(menu.Activate(), 0);   // closed: nothing to choose
+  menu.Open();
+  menu.Move(-1);
+  EXPECT_EQ(menu.highlighted(), 7);  // NoWait
+  menu.Move(-2);
+  EXPECT_EQ(menu.highlighted(), 4);  // past the separator to OPEN
+  EXPECT_EQ(menu.Activate(), 0);     // OPEN opens its sub-menu
+  menu.Move(1);
+  EXPECT_EQ(menu.Activate(), 40012);
+  EXPECT_FALSE(menu.is_open());
+
+  // Drop-down from the button on the bottom row of a 24-row screen.
+  menu.Open();
+  MenuNavigator::Placement p = menu.Place(23, 0, true, 24, 80);
+  EXPECT_EQ(p.main.top + p.main.height, 23);
+  EXPECT_EQ(menu.Click(p, p.main.top + 1 + 3, 2), 0);  // a separator
+  EXPECT_EQ(menu.Click(p, p.main.top + 1 + 4, 2), 0);  // OPEN
+  p = menu.Place(23, 0, true, 24, 80);
+  EXPECT_EQ(menu.Click(p, p.sub.top + 1 + 2, p.sub.left + 2), 40010);
+  menu.Open();
+  EXPECT_EQ(menu.Click(p, p.main.top + 1 + 1, 2), 40005);
+  menu.Open();
+  EXPECT_EQ(menu.Click(p, 0, 70), -1) << "a click outside closes";
+  EXPECT_FALSE(menu.is_open());
+  // On a small screen the boxes stay inside it.
+  menu.Open();
+  menu.Move(4);
+  menu.Forward();
+  p = menu.Place(1, 0, false, 8, 20);
+  EXPECT_EQ(p.main.top, 0);
+  EXPECT_GE(p.sub.top, 0);
+  EXPECT_LE(p.sub.left + p.sub.width, 20);
+}
+
+}  // namespace
+}  // namespace zenpo::platform
