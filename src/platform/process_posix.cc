@@ -32,7 +32,9 @@ std::string WithoutTrailingSlashes(std::string dir) {
 
 }  // namespace
 
-std::wstring OwnFileName() { return FromCodePage(OwnFileNameNarrow()); }
+// Names from the system keep their bytes (PathFromSystem): a folder named in bytes that
+// are no text in the locale must still be found again.
+std::wstring OwnFileName() { return PathFromSystem(OwnFileNameNarrow()); }
 
 std::wstring ProgramDirectory() {
   const char* home = std::getenv("ZENPO_HOME");
@@ -44,11 +46,11 @@ std::wstring ProgramDirectory() {
       char cwd[PATH_MAX];
       if (getcwd(cwd, sizeof(cwd)) != nullptr) dir = std::string(cwd) + "/" + dir;
     }
-    return FromCodePage(WithoutTrailingSlashes(dir));
+    return PathFromSystem(WithoutTrailingSlashes(dir));
   }
   std::string exe = OwnFileNameNarrow();
   const std::size_t slash = exe.rfind('/');
-  return FromCodePage(slash == std::string::npos ? std::string() : exe.substr(0, slash));
+  return PathFromSystem(slash == std::string::npos ? std::string() : exe.substr(0, slash));
 }
 
 namespace {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+
+#include "config/settings.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 
@@ -44,6 +48,29 @@ TEST(ProgramPathsTest, ZenpoHomeNamesTheProgramDirectory) {
   const std::wstring exe = platform::OwnFileName();
   EXPECT_EQ(platform::ProgramDirectory(), exe.substr(0, exe.rfind(L'/')));
   if (old) setenv("ZENPO_HOME", saved.c_str(), 1);
+}
+
+TEST(ProgramPathsTest, NamesFromTheSystemKeepTheirBytes) {
+  // A folder name that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
+  test::TempDir dir;
+  const std::string home = dir.path().string() + "/caf\xe9";
+  std::filesystem::create_directory(home);
+  const char* old = getenv("ZENPO_HOME");
+  const std::string saved = old ? old : "";
+  setenv("ZENPO_HOME", home.c_str(), 1);
+  BuildProgramPaths();
+  if (old) setenv("ZENPO_HOME", saved.c_str(), 1); else unsetenv("ZENPO_HOME");
+  EXPECT_EQ(ProgramPaths.settingsPathMb, home + "/ZENPO.ini");
+  EXPECT_EQ(ProgramPaths.listLockPathMb, home + "/!ZENPO.txt");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.ListPath), home + "/ZENPO.txt");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.EndHookPath), home + "/ZENPO_end.lnk");
+  // So does a DLPath written in such bytes.
+  test::WriteFile(home + "/ZENPO.ini", "DLPath=dl\xe9\n");
+  LoadSettings();
+  EXPECT_EQ(ProgramPaths.logPathMb, home + "/dl\xe9/ZENPO.log");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.DownloadDir), home + "/dl\xe9");
+  ResetSettings();
+  ProgramPaths = ProgramPathsRecord();
 }
 
 }  // namespace

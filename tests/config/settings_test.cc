@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/program_paths.h"
+#include "platform/files.h"
 #include "support/program_home.h"
 
 namespace zenpo {
@@ -127,25 +128,27 @@ TEST_F(SettingsTest, ATwentyFifthProfileIsIgnored) {
   for (int i = 0; i < 24; ++i) EXPECT_EQ(hostProfiles[i].host, L"h" + std::to_wstring(i));
 }
 
-TEST_F(SettingsTest, LogPathFollowsDLPathAndNeverOverflows) {
+TEST_F(SettingsTest, LogPathFollowsDLPathWithinTheSystemsLimits) {
   Load("DLPath=/var/tmp/zenpo\n");
   EXPECT_EQ(ProgramPaths.DownloadDir, L"/var/tmp/zenpo");
   EXPECT_EQ(ProgramPaths.LogPath, L"/var/tmp/zenpo/ZENPO.log");
   EXPECT_EQ(ProgramPaths.logPathMb, "/var/tmp/zenpo/ZENPO.log");
 
-  Load("DLPath=/" + std::string(400, 'd') + "\n");
-  EXPECT_EQ(ProgramPaths.DownloadDir.size(), 401u) << "downloads keep the whole directory";
-  EXPECT_LE(ProgramPaths.LogPath.size(), kMaxLogPathChars);
-  EXPECT_LE(ProgramPaths.logPathMb.size(), kMaxLogPathBytes);
-  EXPECT_TRUE(ProgramPaths.LogPath.ends_with(L"/ZENPO.log"));
+  // 101 Japanese characters are 303 bytes: far from the system's path limit.
+  std::string japanese = "/";
+  for (int i = 0; i < 101; ++i) japanese += "\xe6\x97\xa5";
+  Load("DLPath=" + japanese + "\n");
+  EXPECT_EQ(ProgramPaths.logPathMb, japanese + "/ZENPO.log");
 
-  // Two-byte characters: the narrow twin is cut on a character boundary.
-  std::string accented = "DLPath=/";
-  for (int i = 0; i < 150; ++i) accented += "\xc3\xa9";
-  Load(accented + "\n");
-  EXPECT_LE(ProgramPaths.logPathMb.size(), kMaxLogPathBytes);
-  EXPECT_TRUE(ProgramPaths.logPathMb.ends_with("/ZENPO.log"));
-  EXPECT_EQ(ProgramPaths.LogPath.find(L'\uFFFD'), std::wstring::npos);
+  // Beyond the limit only the directory is cut.
+  BuildLogPath(L"/" + std::wstring(5000, L'd'));
+  EXPECT_LE(ProgramPaths.logPathMb.size(), platform::kMaxPathBytes);
+  EXPECT_TRUE(ProgramPaths.logPathMb.ends_with("d/ZENPO.log"));
+}
+
+TEST_F(SettingsTest, AByteOrderMarkIsNoPartOfTheFirstLine) {
+  EXPECT_EQ(Load("\xEF\xBB\xBF//loglevel=0\n").loglevel, 1);
+  EXPECT_EQ(Load("\xEF\xBB\xBFmulti=2\n").multi, 2);
 }
 
 }  // namespace

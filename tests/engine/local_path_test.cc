@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "support/temp_dir.h"
 
@@ -30,6 +31,13 @@ TEST(LocalPathPieceTest, ReplacesReservedCharactersThenCuts) {
   // The cut comes after the replacement, so a long name keeps 128 characters.
   EXPECT_EQ(LocalPathPiece(std::wstring(200, L'?')), std::wstring(128, L'#'));
   EXPECT_EQ(LocalPathPiece(L"ファイル.zip"), L"ファイル.zip");
+  // 128 characters may still be more bytes than a name may take: cut whole characters.
+  const std::pair<std::wstring, std::wstring> long_names[] = {
+      {std::wstring(130, L'é'), std::wstring(127, L'é')},
+      {std::wstring(128, L'😀'), std::wstring(63, L'😀')},
+      {L"a" + std::wstring(127, L'é'), L"a" + std::wstring(127, L'é')},
+  };
+  for (const auto& [piece, name] : long_names) EXPECT_EQ(LocalPathPiece(piece), name);
 }
 
 TEST(LocalPathPieceTest, NoPieceStepsOutOfItsParent) {
@@ -79,9 +87,13 @@ TEST_F(MakeLocalPathTest, DotPiecesStayInsideTheDownloadDirectory) {
 }
 
 TEST_F(MakeLocalPathTest, APathThatDoesNotFitIsRefusedNotCut) {
-  std::wstring url = L"http://h";
+  // The system's path limit counts, not the handheld's: 1,200 characters fit.
+  std::wstring url;
   for (int i = 0; i < 10; ++i) url += L"/" + std::wstring(120, L'a' + i);
   LocalPath path;
+  EXPECT_TRUE(MakeLocalPath(dl(), UrlPieces(L"http://g" + url), true, &path));
+  url = L"http://h" + url;
+  for (int i = 10; i < 40; ++i) url += L"/" + std::wstring(120, L'a' + i % 26);
   EXPECT_FALSE(MakeLocalPath(dl(), UrlPieces(url), true, &path));
   EXPECT_FALSE(fs::exists(dir_ / "dl/h"));
   EXPECT_FALSE(MakeLocalPath(dl(), {}, true, &path));

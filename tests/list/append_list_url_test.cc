@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,19 @@ TEST_F(AppendListUrlTest, AppendsALineOfItsOwnEveryTime) {
   SelectedEntry e;
   ASSERT_EQ(SelectNextEntry(&e), rc::kSelectDone);
   EXPECT_EQ(e.url, L"http://h/n.zip");
+}
+
+TEST_F(AppendListUrlTest, TheLineTakesTheLineEndsOfTheLastCompleteLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\r\nb", "a\r\nb\r\nhttp://h/n.zip\r\n"},
+      {"a\nb\r\n" + std::string(9000, 'c'), "a\nb\r\n" + std::string(9000, 'c') + "\r\nhttp://h/n.zip\r\n"},
+      {"\xEF\xBB\xBF", "\xEF\xBB\xBFhttp://h/n.zip\n"},  // only a byte-order mark: empty
+  };
+  for (const auto& [before, after] : cases) {
+    WriteList(before);
+    ASSERT_EQ(AppendListUrl(L"http://h/n.zip"), rc::kWriteDone);
+    EXPECT_EQ(List(), after);
+  }
 }
 
 TEST_F(AppendListUrlTest, LongUrlIsAppendedWhole) {

@@ -2,6 +2,9 @@
 // files it leaves behind.
 #include "list/rewrite_list.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -13,11 +16,41 @@
 #include "list/list_test_home.h"
 #include "list/select_next_entry.h"
 #include "list/write_entry_result.h"
+#include "platform/files.h"
 
 namespace zenpo {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Records the list's file operations in order and does each as the system does, except
+// a flush when told to fail it.
+class RecordingFiles : public platform::FileService {
+ public:
+  RecordingFiles() { platform::SetFileService(this); }
+  ~RecordingFiles() override { platform::SetFileService(nullptr); }
+  bool Write(std::FILE* s, std::string_view bytes) override {
+    return Record("write") && FileService::Write(s, bytes);
+  }
+  bool Flush(std::FILE* s) override { return Record("flush") && !fail_flush && FileService::Flush(s); }
+  bool Rename(const std::wstring& from, const std::wstring& to) override {
+    return Record("rename") && FileService::Rename(from, to);
+  }
+  bool FlushFolder(const std::wstring& folder) override {
+    return Record("flush folder") && FileService::FlushFolder(folder);
+  }
+  bool Remove(const std::wstring& path) override {
+    return Record("delete") && FileService::Remove(path);
+  }
+  std::vector<std::string> ops;
+  bool fail_flush = false;
+
+ private:
+  bool Record(const char* op) {
+    ops.push_back(op);
+    return true;
+  }
+};
 
 class RewriteListTest : public test::ListTest {
  protected:
@@ -46,6 +79,11 @@ TEST_F(RewriteListTest, PassKeepsEveryByteItDoesNotChange) {
   ASSERT_EQ(MarkX(kSelectionCodes), rc::kSelectDone);
   EXPECT_TRUE(fs::exists(ListFile()));
   EXPECT_EQ(List(), "");
+
+  // A byte-order mark an editor put first stays first, before the new status.
+  WriteList("\xEF\xBB\xBFx\n");
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  EXPECT_EQ(List(), "\xEF\xBB\xBF" "600|x\n");
 }
 
 TEST_F(RewriteListTest, LinesArePiecesOfAtMost6692Bytes) {
@@ -81,6 +119,67 @@ TEST_F(RewriteListTest, OverLongLineSurvivesEvenWhenItsRestLooksLikeAUrl) {
   ASSERT_EQ(SelectNextEntry(&entry), rc::kSelectDone);
   EXPECT_EQ(entry.cookie.size(), 4096u);
   EXPECT_EQ(List(), "899|" + cookie_line);
+
+  // A URL cut by the piece boundary ("http://h/fi") is no URL of the line.
+  const std::string cut_line = std::string(6680, 'a') + "|http://h/file.zip\n";
+  WriteList(cut_line);
+  entry = {};
+  ASSERT_EQ(SelectNextEntry(&entry), rc::kSelectDone);
+  EXPECT_EQ(entry.url, L"");
+  ASSERT_EQ(WriteEntryResult(L"http://h/fi", 900), rc::kWriteDone);
+  EXPECT_EQ(List(), cut_line);
+}
+
+TEST_F(RewriteListTest, PassKeepsPermissionsOwnerAndLink) {
+  const auto rw_r = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  WriteList("x\n");
+  fs::permissions(ListFile(), fs::perms::owner_read | fs::perms::owner_write);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(ListFile().c_str(), 4321, 4321), 0);
+  }
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  struct stat st {};
+  ASSERT_EQ(stat(ListFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 4321u);
+  }
+
+  // A linked list stays a link and its target gets the new content, whether the target
+  // lies beside it or on another file system (where it is copied, then renamed).
+  const fs::path other = fs::path("/dev/shm") / ("zenpo-test-" + std::to_string(getpid()));
+  for (const fs::path& dir : {home_ / "real", other}) {
+    if (!fs::create_directory(dir)) continue;
+    test::WriteFile(dir / "list.txt", "x\n");
+    fs::permissions(dir / "list.txt", rw_r);
+    fs::remove(ListFile());
+    fs::create_symlink(dir / "list.txt", ListFile());
+    ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone) << dir;
+    EXPECT_TRUE(fs::is_symlink(ListFile()));
+    EXPECT_EQ(test::ReadFile(dir / "list.txt"), "600|x\n");
+    EXPECT_EQ(fs::status(dir / "list.txt").permissions(), rw_r);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_TRUE(NoWorkingCopies());
+    fs::remove_all(dir);
+  }
+}
+
+TEST_F(RewriteListTest, NewListIsOnTheDiskBeforeTheOldOneGoes) {
+  WriteList("x\n");
+  RecordingFiles files;
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  ASSERT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteDone);
+  const std::vector<std::string> expected = {
+      "rename", "write", "flush", "rename", "flush folder", "delete",  // the pass
+      "rename", "write", "flush", "rename"};                           // the append
+  EXPECT_EQ(files.ops, expected);
+
+  // A new list that may not be on the disk never replaces the old one.
+  files.fail_flush = true;
+  EXPECT_EQ(MarkX(kWriteBackCodes), rc::kWriteWriteFailed);
+  EXPECT_EQ(List(), "600|x\nhttp://h/f.zip\n");
+  EXPECT_FALSE(fs::exists(LockFile()));
 }
 
 TEST_F(RewriteListTest, ListInUseOrMissingChangesNothing) {

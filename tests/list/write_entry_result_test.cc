@@ -53,6 +53,11 @@ TEST_F(WriteEntryResultTest, DellistRemovesCompleteEntriesOnly) {
             "899|0|http://h/f.zip\n"
             "899|http://h/f.zip.bak\n"
             "899|HTTP://h/f.zip\n");
+
+  // An entry line longer than one piece leaves whole.
+  WriteList("899|http://h/f.zip|Cookie=" + std::string(7000, 'k') + "\nnext\n");
+  ASSERT_EQ(WriteEntryResult(L"http://h/f.zip", 900), rc::kWriteDone);
+  EXPECT_EQ(List(), "next\n");
 }
 
 TEST_F(WriteEntryResultTest, SelectionAndWriteBackMeetOnTheSameLine) {
