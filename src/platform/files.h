@@ -57,7 +57,8 @@ bool FlushFile(std::FILE* stream);
 bool FlushFolder(const std::wstring& folder);
 
 // Gives the file written through to the permission bits of the file read through from,
-// and its owner where the process may set it. False when the bits could not be set.
+// and its owner where the process may set it. False when the bits differ and could not
+// be set.
 bool CopyPermissions(std::FILE* from, std::FILE* to);
 
 // The file that the symbolic link path finally names, as an absolute path; "" when path

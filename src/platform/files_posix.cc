@@ -156,7 +156,10 @@ bool CopyPermissions(std::FILE* from, std::FILE* to) {
   if (fchown(fileno(to), st.st_uid, st.st_gid) != 0) {
     [[maybe_unused]] int ignored = fchown(fileno(to), static_cast<uid_t>(-1), st.st_gid);
   }
-  return fchmod(fileno(to), st.st_mode & 07777) == 0;
+  if (fchmod(fileno(to), st.st_mode & 07777) == 0) return true;
+  // A file system that keeps no modes of its own gives both files the same.
+  struct stat now;
+  return fstat(fileno(to), &now) == 0 && (now.st_mode & 07777) == (st.st_mode & 07777);
 }
 
 std::wstring LinkTarget(const std::wstring& path) {
