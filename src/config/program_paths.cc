@@ -51,14 +51,14 @@ void BuildLogPath(const std::wstring& dl_path) {
   const std::wstring suffix = std::wstring(1, platform::kPathSeparator) + L"ZENPO.log";
   std::wstring dir = p.DownloadDir;
   if (dir.size() == 1 && dir[0] == platform::kPathSeparator) dir.clear();
-  // Cut the directory, never the file name: a shortened directory fails to open with a
-  // clear report, where a shortened name would quietly log somewhere else.
-  if (dir.size() + suffix.size() > kMaxLogPathChars) dir.resize(kMaxLogPathChars - suffix.size());
-  std::string dir_mb = platform::ToCodePage(dir);
-  const std::string suffix_mb = platform::ToCodePage(suffix);
-  if (dir_mb.size() + suffix_mb.size() > kMaxLogPathBytes) {
-    dir_mb = platform::ToCodePage(dir, kMaxLogPathBytes - suffix_mb.size());
-    dir = platform::FromCodePage(dir_mb);
+  // Past the system's path limit the directory is cut, never the file name: a shortened
+  // directory fails to open with a clear report, where a shortened name would quietly
+  // log somewhere else.
+  std::string dir_mb = platform::NarrowPath(dir);
+  const std::string suffix_mb = platform::NarrowPath(suffix);
+  if (dir_mb.size() + suffix_mb.size() > platform::kMaxPathBytes) {
+    dir_mb = platform::PathToSystem(dir, platform::kMaxPathBytes - suffix_mb.size());
+    dir = platform::PathFromSystem(dir_mb);
   }
   p.LogPath = dir + suffix;
   p.logPathMb = dir_mb + suffix_mb;

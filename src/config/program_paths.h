@@ -19,9 +19,10 @@ struct ProgramPathsRecord {
   std::wstring EndDownloadHookPath;
   // The download directory: DLPath resolved against ProgramDir ("" names ProgramDir).
   std::wstring DownloadDir;
-  std::wstring LogPath;  // DownloadDir + "/ZENPO.log", at most kMaxLogPathChars
+  std::wstring LogPath;  // DownloadDir + "/ZENPO.log", within the system's path limit
 
-  // Narrow twins for the stream functions.
+  // Narrow twins for the stream functions. Every path keeps the bytes the system (or
+  // the settings file, for DLPath) named it with: see platform::PathFromSystem.
   std::string settingsPathMb;
   std::string listLockPathMb;
   std::string listNewPathMb;
@@ -30,18 +31,14 @@ struct ProgramPathsRecord {
 
 extern ProgramPathsRecord ProgramPaths;
 
-// Capacities of the log path: wide characters and bytes of its narrow twin.
-constexpr std::size_t kMaxLogPathChars = 259;
-constexpr std::size_t kMaxLogPathBytes = 256;
-
 // Builds every path from the program's directory (platform::ProgramDirectory()).
 void BuildProgramPaths();
 // The same from a given directory (no trailing separator; "" for the root).
 void BuildProgramPaths(const std::wstring& program_dir);
 
 // Sets DownloadDir and LogPath from the DLPath setting: empty names ProgramDir, a
-// relative one is taken relative to ProgramDir. A log path longer than its capacity is
-// cut in its directory part, so the file name stays "ZENPO.log".
+// relative one is taken relative to ProgramDir. A log path beyond the system's path
+// limit is cut in its directory part, so the file name stays "ZENPO.log".
 void BuildLogPath(const std::wstring& dl_path);
 
 }  // namespace zenpo

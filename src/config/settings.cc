@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <optional>
+#include <string_view>
 
 #include "config/program_paths.h"
 #include "platform/text.h"
@@ -43,7 +44,12 @@ bool Contains(std::wstring_view line, std::wstring_view key) {
   return line.find(key) != std::wstring_view::npos;
 }
 
+// Values that are text, not paths, show the bytes that form no text as U+FFFD.
 void SetText(std::wstring& field, const std::wstring& value, std::size_t capacity) {
+  if (!value.empty()) field = platform::ShownText(value.substr(0, capacity));
+}
+
+void SetPath(std::wstring& field, const std::wstring& value, std::size_t capacity) {
   if (!value.empty()) field = value.substr(0, capacity);
 }
 
@@ -119,7 +125,7 @@ void ParseLine(const std::wstring& line) {
     const auto v = static_cast<std::uint32_t>(NumberOf(value));
     s.multi = v > kMaxInstances ? kMaxInstances : static_cast<std::int32_t>(v);
   } else if (Contains(line, L"DLPath=")) {
-    SetText(s.DLPath, value, settings_capacity::kDLPath);
+    SetPath(s.DLPath, value, settings_capacity::kDLPath);
   } else if (Contains(line, L"proxy=")) {
     SetText(s.proxy, value, settings_capacity::kProxy);
   } else if (Contains(line, L"checkURL=")) {
@@ -139,6 +145,40 @@ void ParseLine(const std::wstring& line) {
   }
 }
 
+// Reads the file in pieces: up to and including a line feed, or kLinePieceBytes bytes.
+// A byte-order mark that an editor put first belongs to no piece.
+class PieceReader {
+ public:
+  explicit PieceReader(std::FILE* f) : f_(f) {
+    for (int i = 0; i < 3; ++i) {
+      const int c = std::getc(f_);
+      if (c == EOF) break;
+      back_.push_back(static_cast<char>(c));
+    }
+    if (back_ == "\xEF\xBB\xBF") back_.clear();
+  }
+
+  bool Next(std::string* piece) {
+    piece->clear();
+    while (piece->size() < static_cast<std::size_t>(kLinePieceBytes)) {
+      int c;
+      if (next_back_ < back_.size()) {
+        c = static_cast<unsigned char>(back_[next_back_++]);
+      } else if ((c = std::getc(f_)) == EOF) {
+        break;
+      }
+      piece->push_back(static_cast<char>(c));
+      if (c == '\n') break;
+    }
+    return !piece->empty();
+  }
+
+ private:
+  std::FILE* f_;
+  std::string back_;  // the first bytes, when they were no byte-order mark
+  std::size_t next_back_ = 0;
+};
+
 }  // namespace
 
 void ResetSettings() {
@@ -149,9 +189,12 @@ void ResetSettings() {
 void LoadSettings() {
   hostProfiles.clear();
   if (std::FILE* f = std::fopen(ProgramPaths.settingsPathMb.c_str(), "r")) {
-    char piece[kLinePieceBytes + 1];
-    while (std::fgets(piece, sizeof(piece), f) != nullptr) {
-      std::wstring line = platform::FromCodePage(piece);
+    PieceReader reader(f);
+    std::string piece;
+    while (reader.Next(&piece)) {
+      // Lines keep the bytes that form no text, so that DLPath names the folder the
+      // system has.
+      std::wstring line = platform::PathFromSystem(piece);
       if (!line.empty() && line.back() == L'\n') line.pop_back();
       // A line written on Windows ends in CR LF; the CR belongs to no value.
       if (!line.empty() && line.back() == L'\r') line.pop_back();

@@ -9,9 +9,6 @@
 
 namespace zenpo {
 
-// The wide form of a narrow path holds at most this many characters.
-constexpr std::size_t kMaxWidePathChars = 1024;
-
 std::int64_t LocalFileSize(const std::string& path_mb) {
   // Fails for anything but a regular file.
   std::error_code ec;
@@ -21,7 +18,7 @@ std::int64_t LocalFileSize(const std::string& path_mb) {
 
 platform::FileTime LocalFileTime(const std::string& path_mb) {
   platform::FileTime time = 0;
-  if (!platform::ReadLastWriteTime(platform::FromCodePage(path_mb, kMaxWidePathChars), &time)) {
+  if (!platform::ReadLastWriteTime(platform::PathFromSystem(path_mb), &time)) {
     return 0;
   }
   return time;

@@ -44,13 +44,20 @@ void SanitizeFileName(std::wstring& name) {
 std::wstring LocalPathPiece(std::wstring piece) {
   SanitizeFileName(piece);
   if (piece.size() > kMaxPathPieceChars) piece.resize(kMaxPathPieceChars);
-  bool only_dots_and_spaces = true;
   for (wchar_t& c : piece) {
     if (c == platform::kPathSeparator || c == L'\\' || c == L'/' || c == L'\0') c = L'#';
-    if (c != L'.' && c != L' ') only_dots_and_spaces = false;
   }
+  // 128 characters may be more bytes than one name may take: whole characters go until
+  // it fits, so the name stays text and opens.
+  std::size_t bytes = 0, fit = 0;
+  while (fit < piece.size()) {
+    bytes += platform::NarrowPath(piece.substr(fit, 1)).size();
+    if (bytes > platform::kMaxNameBytes) break;
+    ++fit;
+  }
+  piece.resize(fit);
   // Some file systems drop trailing dots and spaces, so ". ." or "..." may read as a step.
-  if (only_dots_and_spaces) {
+  if (piece.find_first_not_of(L". ") == std::wstring::npos) {
     for (wchar_t& c : piece) {
       if (c == L'.') c = L'#';
     }
@@ -73,10 +80,9 @@ bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pie
     }
   }
   wide += LocalPathPiece(pieces.back());
-  if (wide.size() > kMaxLocalPathChars) return false;
-  std::string narrow = platform::ToCodePage(wide);
-  // A cut narrow path would name another file than the wide one.
-  if (narrow.size() > kMaxLocalPathBytes) return false;
+  std::string narrow = platform::NarrowPath(wide);
+  // A cut path would name another file.
+  if (narrow.size() > platform::kMaxPathBytes) return false;
   for (const std::wstring& d : dirs) platform::MakeDirectory(d);
   path->wide = std::move(wide);
   path->narrow = std::move(narrow);

@@ -11,12 +11,9 @@ namespace zenpo {
 
 // At most this many pieces of a URL after its scheme count; later ones are ignored.
 constexpr std::size_t kMaxUrlPieces = 50;
-// Each file or directory name is cut to this many characters.
+// Each file or directory name is cut to this many characters, and further to whole
+// characters within the system's name limit (platform::kMaxNameBytes).
 constexpr std::size_t kMaxPathPieceChars = 128;
-// A local path holds at most this many characters, and its narrow form at most this
-// many bytes.
-constexpr std::size_t kMaxLocalPathChars = 1023;
-constexpr std::size_t kMaxLocalPathBytes = 1023;
 
 // The non-empty pieces of text between separators (runs of separators count as one).
 std::vector<std::wstring> SplitPieces(std::wstring_view text, wchar_t separator);
@@ -34,10 +31,10 @@ std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces);
 void SanitizeFileName(std::wstring& name);
 
 // The file or directory name made from one URL piece: sanitized, cut to
-// kMaxPathPieceChars, and never a name the file system reads as anything but a plain
-// name below its parent: separators and NUL become #, and a name of only dots (and
-// spaces) has its dots replaced, so "." and ".." never step out of the download
-// directory.
+// kMaxPathPieceChars and the system's name limit, and never a name the file system
+// reads as anything but a plain name below its parent: separators and NUL become #, and
+// a name of only dots (and spaces) has its dots replaced, so "." and ".." never step out
+// of the download directory.
 std::wstring LocalPathPiece(std::wstring piece);
 
 struct LocalPath {
@@ -47,9 +44,9 @@ struct LocalPath {
 
 // The local path of the pieces under dir: one directory per piece but the last when
 // make_dirs is set, else the file directly in dir. False, with nothing created, when
-// there is no piece or the path does not fit its capacity. Directories are created
-// (existing ones and failures are ignored: a missing directory surfaces when the file is
-// opened).
+// there is no piece or the path is beyond the system's path limit. Directories are
+// created (existing ones and failures are ignored: a missing directory surfaces when the
+// file is opened).
 bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pieces,
                    bool make_dirs, LocalPath* path);
 

@@ -4,53 +4,89 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "config/program_paths.h"
 #include "list/list_reports.h"
 #include "list/rename_lock.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "report/report_message.h"
 
 namespace zenpo {
 namespace {
 
-// The last two bytes of the open file ("" for an empty one) and its size.
-std::string Tail(std::FILE* f, long* size) {
-  *size = -1;
-  if (std::fseek(f, 0, SEEK_END) != 0) return {};
-  *size = std::ftell(f);
-  char tail[2];
-  const long n = *size < 2 ? *size : 2;
-  if (n <= 0 || std::fseek(f, -n, SEEK_END) != 0) return {};
-  return std::string(tail, std::fread(tail, 1, static_cast<std::size_t>(n), f));
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// How the open list ends: its size, whether its last line lacks its line end, and the
+// line end of its last complete line (a line feed when it has none). False when the
+// file cannot be read.
+struct ListEnd {
+  long size = 0;
+  bool open_line = false;
+  const char* line_end = "\n";
+};
+
+bool ReadListEnd(std::FILE* f, ListEnd* end) {
+  if (std::fseek(f, 0, SEEK_END) != 0 || (end->size = std::ftell(f)) < 0) return false;
+  // Backwards in blocks to the last line feed, however long the last line is.
+  char block[4096];
+  bool last_byte = true;
+  for (long pos = end->size; pos > 0;) {
+    const long n = pos < static_cast<long>(sizeof(block)) ? pos : static_cast<long>(sizeof(block));
+    pos -= n;
+    if (std::fseek(f, pos, SEEK_SET) != 0 ||
+        std::fread(block, 1, static_cast<std::size_t>(n), f) != static_cast<std::size_t>(n)) {
+      return false;
+    }
+    const std::string_view bytes(block, static_cast<std::size_t>(n));
+    if (last_byte) {
+      last_byte = false;
+      // A list of nothing but a byte-order mark is empty.
+      end->open_line = bytes.back() != '\n' &&
+                       !(end->size == 3 && bytes == kByteOrderMark);
+    }
+    const std::size_t lf = bytes.rfind('\n');
+    if (lf == std::string_view::npos) continue;
+    char before = '\0';
+    if (lf > 0) {
+      before = bytes[lf - 1];
+    } else if (pos > 0 && (std::fseek(f, pos - 1, SEEK_SET) != 0 ||
+                           std::fread(&before, 1, 1, f) != 1)) {
+      return false;
+    }
+    if (before == '\r') end->line_end = "\r\n";
+    break;
+  }
+  return true;
 }
 
-// Appends line to the open list in one write; false when the open, the write or the
-// close failed.
+// Appends url as a line of its own to the open list in one write, flushed to the disk;
+// false when the open, the write, the flush or the close failed.
 bool AppendLine(const std::string& path, std::wstring_view url) {
   std::FILE* f = std::fopen(path.c_str(), "a+b");
   if (f == nullptr) return false;
-  long size = 0;
-  const std::string tail = Tail(f, &size);
-  if (size < 0) {
+  // Unbuffered from the start (the stream may only be set up before its first use), so
+  // the line goes out as one write.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  ListEnd end;
+  if (!ReadListEnd(f, &end)) {
     std::fclose(f);
     return false;
   }
-  const char* end_of_line = tail.ends_with("\r\n") ? "\r\n" : "\n";
   std::string line;
-  if (!tail.empty() && !tail.ends_with('\n')) line += end_of_line;
+  if (end.open_line) line += end.line_end;
   line += platform::ToCodePage(url);
-  line += end_of_line;
-  // Unbuffered, so the line goes out as one write; the seek switches the stream to output.
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  const bool written = std::fseek(f, 0, SEEK_END) == 0 &&
-                       std::fwrite(line.data(), 1, line.size(), f) == line.size();
+  line += end.line_end;
+  platform::FileService& files = platform::Files();
+  // The seek switches the stream from reading to writing.
+  const bool written = std::fseek(f, 0, SEEK_END) == 0 && files.Write(f, line) && files.Flush(f);
   const bool closed = std::fclose(f) == 0;
   if (written && closed) return true;
   // A cut-off URL would download something else: the list goes back to its old size.
   std::error_code ignored;
-  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size), ignored);
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(end.size), ignored);
   return false;
 }
 

@@ -9,7 +9,8 @@ namespace zenpo {
 
 // Appends url, converted to the device code page and never shortened, as a line of its
 // own in URL form. When the list's last line lacks its line feed, one is added first so
-// the URL never joins that line; a list whose lines end in CR LF gets CR LF. Returns 160;
+// the URL never joins that line; the line ends are those of the list's last complete
+// line (CR LF or LF). The line is on the disk before the list is released. Returns 160;
 // 161 when the list is in use or missing (the caller retries); 151 when the locked list
 // cannot be opened or written (a partly written line is taken back); 153 when the list
 // cannot get its name back; or 102. Called by the clipboard watcher; safe from any thread.

@@ -27,6 +27,11 @@ std::wstring_view ListLine::parse() const {
   return parse_;
 }
 
+bool ListLine::Cuts(std::wstring_view field) const {
+  const std::wstring_view text = parse();
+  return !ends_line_ && field.data() + field.size() == text.data() + text.size();
+}
+
 std::size_t ListLine::StatusColumnBytes(const ListFields& fields, std::int32_t status) const {
   if (status == 0 || fields.count < 2) return 0;
   const std::wstring_view text = parse();
@@ -59,14 +64,29 @@ bool ListLineReader::Fill() {
   return n > 0;
 }
 
+std::string_view ListLineReader::TakeByteOrderMark() {
+  static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (!started_) {
+    started_ = true;
+    while (end_ - begin_ < kMark.size() && !eof_ && !failed_) Fill();
+    if (std::string_view(buffer_.data() + begin_, end_ - begin_).starts_with(kMark)) {
+      begin_ += kMark.size();
+      byte_order_mark_ = true;
+    }
+  }
+  return byte_order_mark_ ? kMark : std::string_view();
+}
+
 bool ListLineReader::Next(ListLine* line) {
+  TakeByteOrderMark();
   const char* newline = nullptr;
   for (;;) {
     if (failed_) return false;
     const std::size_t available = end_ - begin_;
     const std::size_t window = available < kLinePieceBytes ? available : kLinePieceBytes;
     newline = static_cast<const char*>(std::memchr(buffer_.data() + begin_, '\n', window));
-    if (newline != nullptr || available >= kLinePieceBytes || eof_) break;
+    // One byte beyond a full piece tells whether the line goes on after it.
+    if (newline != nullptr || available > kLinePieceBytes || eof_) break;
     Fill();
   }
   std::size_t size = end_ - begin_;
@@ -78,6 +98,7 @@ bool ListLineReader::Next(ListLine* line) {
   if (size == 0) return false;
   line->bytes_ = std::string_view(buffer_.data() + begin_, size);
   line->starts_line_ = at_line_start_;
+  line->ends_line_ = newline != nullptr || (eof_ && begin_ + size == end_);
   line->converted_ = false;
   at_line_start_ = line->bytes_.back() == '\n';
   begin_ += size;

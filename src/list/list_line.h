@@ -25,6 +25,9 @@ class ListLine {
   // False for the rest of a line longer than one piece: such a piece is never an entry,
   // since a status put in front of it would land in the middle of the user's line.
   bool starts_line() const { return starts_line_; }
+  // Whether field, a view into parse(), was cut by the end of the piece: the line goes on
+  // in the next piece, so the field is not all there. A URL cut so is no URL of the line.
+  bool Cuts(std::wstring_view field) const;
   // The bytes converted from the device code page, without the one trailing line feed
   // and a carriage return before it; conversion stops at a zero byte. Converted on first
   // use.
@@ -40,6 +43,7 @@ class ListLine {
   friend class ListLineReader;
   std::string_view bytes_;
   bool starts_line_ = true;
+  bool ends_line_ = true;
   mutable bool converted_ = false;
   mutable std::wstring parse_;
 };
@@ -49,6 +53,11 @@ class ListLine {
 class ListLineReader {
  public:
   explicit ListLineReader(std::FILE* in);
+
+  // Takes a UTF-8 byte-order mark (which editors may put first) off the start of the
+  // file, so that it belongs to no line, and returns it, or "" when there is none. Next()
+  // calls it when nobody did.
+  std::string_view TakeByteOrderMark();
 
   // The next piece: up to and including a line feed, or kLinePieceBytes bytes, or what is
   // left at the end of the file. False at the end of the file or on a read error.
@@ -66,6 +75,8 @@ class ListLineReader {
   bool eof_ = false;
   bool failed_ = false;
   bool at_line_start_ = true;
+  bool started_ = false;
+  bool byte_order_mark_ = false;
 };
 
 }  // namespace zenpo

@@ -7,11 +7,11 @@
 namespace zenpo {
 
 bool TakeListLock() {
-  return platform::RenameNoReplace(ProgramPaths.ListPath, ProgramPaths.ListLockPath);
+  return platform::Files().Rename(ProgramPaths.ListPath, ProgramPaths.ListLockPath);
 }
 
 bool ReturnListLock() {
-  return platform::RenameNoReplace(ProgramPaths.ListLockPath, ProgramPaths.ListPath);
+  return platform::Files().Rename(ProgramPaths.ListLockPath, ProgramPaths.ListPath);
 }
 
 }  // namespace zenpo

@@ -57,7 +57,7 @@ class ListWriter {
  private:
   void Flush() {
     if (ok_ && !buffer_.empty()) {
-      ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), out_) == buffer_.size();
+      ok_ = platform::Files().Write(out_, buffer_);
     }
     buffer_.clear();
   }
@@ -106,12 +106,22 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* co
     return fail(list_message::kWriteFailed, codes.write);
   }
 
+  // The new list is the old one's in everything but content: its permission bits keep
+  // the credentials in it as private as they were.
+  if (!platform::CopyPermissions(in.get(), out.get())) {
+    in.reset();
+    out.reset();
+    return fail(list_message::kWriteFailed, codes.write);
+  }
+
   ListLineReader reader(in.get());
   ListWriter writer(out.get());
+  writer.Write(reader.TakeByteOrderMark());
   ListLine line;
   while (reader.Next(&line)) writer.Write(line, rule(line));
-  // A new list cut short by a failed read or write must never replace the old one.
-  bool written = writer.Finish();
+  // A new list cut short by a failed read or write must never replace the old one, and
+  // it is on the disk before it does: a power cut must find one whole list.
+  bool written = writer.Finish() && platform::Files().Flush(out.get());
   written = std::fclose(out.release()) == 0 && written;
   const bool read = !reader.failed();
   in.reset();
@@ -119,11 +129,25 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* co
   if (!written) return fail(list_message::kWriteFailed, codes.write);
   if (complete != nullptr) *complete = true;
 
-  if (!platform::RenameNoReplace(paths.ListNewPath, paths.ListPath)) {
+  platform::FileService& files = platform::Files();
+  auto release_failed = [&] {
     return ReportListResult(list_message::kReleaseFailed, level::kFailure, level::kShown,
                             codes.release);
+  };
+  // A list that is a link stays one: its target takes the new content, and the link
+  // gets its name back.
+  const std::wstring target = platform::LinkTarget(paths.ListLockPath);
+  if (!target.empty()) {
+    if (!files.ReplaceContent(paths.ListNewPath, target) ||
+        !files.Rename(paths.ListLockPath, paths.ListPath)) {
+      return release_failed();
+    }
+    files.FlushFolder(paths.ProgramDir);
+    return codes.done;
   }
-  if (!platform::RemoveFile(paths.ListLockPath)) {
+  if (!files.Rename(paths.ListNewPath, paths.ListPath)) return release_failed();
+  // The old copy goes only once the rename is on the disk too.
+  if (!files.FlushFolder(paths.ProgramDir) || !files.Remove(paths.ListLockPath)) {
     return ReportListResult(list_message::kDeleteFailed, level::kFailure, level::kShown,
                             codes.remove);
   }

@@ -49,8 +49,11 @@ extern const RewriteCodes kWriteBackCodes;  // 161, 150 to 154, 160
 // code of the failed step after its report, or 102 when a report could not be logged.
 // A failure before the new list is in place (the read or write failing midway included)
 // gives the unchanged list its name back; a failure to put the new list in place leaves
-// both copies under their working names; a failure to delete leaves the old copy. Safe
-// from any thread; parties exclude each other through the rename lock only.
+// both copies under their working names; a failure to delete leaves the old copy. The
+// new list keeps the old one's permission bits and owner, and is flushed to the disk,
+// its rename too, before the old copy is deleted. A list that is a symbolic link stays
+// one: its target gets the new content. Safe from any thread; parties exclude each other
+// through the rename lock only.
 // When complete is given it tells whether the new list was written in full, so that the
 // old list was not put back (the done, release and delete outcomes); a result of 102
 // alone does not tell.

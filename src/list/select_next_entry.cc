@@ -85,7 +85,9 @@ ResultCode SelectNextEntry(SelectedEntry* entry) {
   const LineRule rule = [&](const ListLine& line) -> LineEdit {
     if (chosen || !line.starts_line()) return LineEdit::Keep();
     const ListEntry e = ParseListEntry(line.parse());
-    if (e.form == EntryForm::kNone || !IsChosenAgain(e.status)) return LineEdit::Keep();
+    if (e.form == EntryForm::kNone || !IsChosenAgain(e.status) || line.Cuts(e.url)) {
+      return LineEdit::Keep();
+    }
     // A shortened URL would fetch another file: such an entry is passed over.
     if (e.url.size() > entry_capacity::kUrl) {
       if (notes.refused_url.empty()) {

@@ -9,13 +9,19 @@ namespace zenpo {
 
 ResultCode WriteEntryResult(std::wstring_view url, ResultCode code) {
   const bool drop_complete = AppSettings.dellist != 0 && code >= rc::kDownloaded;
+  bool dropping_line = false;  // the rest of a dropped over-long line goes with it
   const LineRule rule = [&](const ListLine& line) -> LineEdit {
-    if (!line.starts_line()) return LineEdit::Keep();
+    if (!line.starts_line()) return dropping_line ? LineEdit::Drop() : LineEdit::Keep();
+    dropping_line = false;
     const ListFields fields = SplitListFields(line.parse());
     // A line without fields is no entry of any URL, not even of an empty one.
     if (fields.count == 0) return LineEdit::Keep();
-    if (fields.field[fields.count >= 2 ? 1 : 0] != url) return LineEdit::Keep();
-    if (drop_complete) return LineEdit::Drop();
+    const std::wstring_view line_url = fields.field[fields.count >= 2 ? 1 : 0];
+    if (line_url != url || line.Cuts(line_url)) return LineEdit::Keep();
+    if (drop_complete) {
+      dropping_line = true;
+      return LineEdit::Drop();
+    }
     const std::int32_t status = fields.count >= 2 ? ReadStatusValue(fields.field[0]) : 0;
     return LineEdit::Mark(code, line.StatusColumnBytes(fields, status));
   };

@@ -1,11 +1,14 @@
 // File system operations the core needs beyond narrow streams (std::fopen): the list's
-// rename lock, deleting, creating directories and the last-write time of a file.
-// Paths are wide; the back end converts them to the system's path form.
+// rename lock, deleting, creating directories, the last-write time of a file, and
+// flushing to the disk. Paths are wide; the back end converts them to the system's path
+// form (NarrowPath), byte for byte as the system named them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 
@@ -13,6 +16,11 @@ namespace zenpo::platform {
 
 // The separator that joins path pieces ("/" on POSIX, "\" on Windows).
 extern const wchar_t kPathSeparator;
+
+// The system's own limits in bytes of the narrow form: of a whole path and of one name
+// in it (the terminator not counted).
+extern const std::size_t kMaxPathBytes;
+extern const std::size_t kMaxNameBytes;
 
 // Renames from to to. Never replaces an existing file: fails when to exists or from does
 // not. Atomic between threads and processes on one file system.
@@ -36,7 +44,52 @@ SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time);
 // has it now (64-bit); false when it cannot be read.
 bool OpenFileSize(std::FILE* stream, std::int64_t* size);
 
-// The path as the narrow stream functions take it.
+// The path as the narrow stream functions take it. A path made from the system's own
+// bytes (PathFromSystem) gets exactly those bytes back.
 std::string NarrowPath(const std::wstring& path);
+
+// Forces what was written to the stream onto the disk: the stream's buffer, then the
+// file's data. False when either fails.
+bool FlushFile(std::FILE* stream);
+
+// Forces a folder's entries (names created, renamed or deleted in it) onto the disk.
+// "" names the root. A file system that cannot flush folders counts as done.
+bool FlushFolder(const std::wstring& folder);
+
+// Gives the file written through to the permission bits of the file read through from,
+// and its owner where the process may set it. False when the bits differ and could not
+// be set.
+bool CopyPermissions(std::FILE* from, std::FILE* to);
+
+// The file that the symbolic link path finally names, as an absolute path; "" when path
+// is no link (or its target cannot be resolved).
+std::wstring LinkTarget(const std::wstring& path);
+
+// Gives target the content of the file from, which is gone afterwards. Atomic where the
+// target's folder allows it: from is renamed over target, or, on another file system, a
+// copy written beside target is. Where target's folder cannot take a new name, target is
+// rewritten in place. Everything is flushed to the disk before it returns. False, with
+// target unchanged as far as the system allows, when it fails.
+bool ReplaceFileContent(const std::wstring& from, const std::wstring& target);
+
+// The operations by which the list is rewritten and extended, as one service that tests
+// replace to see their order or to make one fail. Files() is the one in use; by default
+// it forwards to the functions above and std::fwrite.
+class FileService {
+ public:
+  virtual ~FileService() = default;
+  virtual bool Write(std::FILE* stream, std::string_view bytes);
+  virtual bool Flush(std::FILE* stream);
+  virtual bool Rename(const std::wstring& from, const std::wstring& to);  // never replaces
+  virtual bool FlushFolder(const std::wstring& folder);
+  virtual bool Remove(const std::wstring& path);
+  virtual bool ReplaceContent(const std::wstring& from, const std::wstring& target);
+};
+
+FileService& Files();
+
+// Puts service (not owned; nullptr restores the default) in place. For tests, while no
+// other thread uses the files.
+void SetFileService(FileService* service);
 
 }  // namespace zenpo::platform

@@ -64,7 +64,9 @@ std::string InstalledProgramDirectory(const std::string& exe_dir) {
 
 }  // namespace
 
-std::wstring OwnFileName() { return FromCodePage(OwnFileNameNarrow()); }
+// Names from the system keep their bytes (PathFromSystem): a folder named in bytes that
+// are no text in the locale must still be found again.
+std::wstring OwnFileName() { return PathFromSystem(OwnFileNameNarrow()); }
 
 std::wstring ProgramDirectory() {
   const char* home = std::getenv("ZENPO_HOME");
@@ -76,13 +78,13 @@ std::wstring ProgramDirectory() {
       char cwd[PATH_MAX];
       if (getcwd(cwd, sizeof(cwd)) != nullptr) dir = std::string(cwd) + "/" + dir;
     }
-    return FromCodePage(WithoutTrailingSlashes(dir));
+    return PathFromSystem(WithoutTrailingSlashes(dir));
   }
   std::string exe = OwnFileNameNarrow();
   const std::size_t slash = exe.rfind('/');
   const std::string exe_dir = slash == std::string::npos ? std::string() : exe.substr(0, slash);
   const std::string installed = InstalledProgramDirectory(exe_dir);
-  return FromCodePage(installed.empty() ? exe_dir : installed);
+  return PathFromSystem(installed.empty() ? exe_dir : installed);
 }
 
 namespace {

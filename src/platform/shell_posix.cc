@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -116,7 +117,7 @@ bool SpawnDetached(std::vector<std::string> words) {
 }  // namespace
 
 bool ShellOpen(const std::wstring& path) {
-  const std::string file = ToCodePage(path);
+  const std::string file = NarrowPath(path);
   struct stat st;
   if (file.empty() || stat(file.c_str(), &st) != 0) return false;
   if (S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0) {

@@ -23,6 +23,16 @@ std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars = std::w
 void FromCodePage(std::string_view bytes, std::wstring* out,
                   std::size_t max_chars = std::wstring::npos);
 
+// For names that come from the system (paths, which are bytes rather than text): like
+// FromCodePage, but a byte (0x80 to 0xFF) that forms no character becomes the placeholder
+// U+DC00 + byte, and PathToSystem turns every placeholder back into its byte. So a name
+// comes back as exactly the bytes it was made of. Safe to call from any thread.
+std::wstring PathFromSystem(std::string_view bytes);
+std::string PathToSystem(std::wstring_view path, std::size_t max_bytes = std::string::npos);
+
+// Text fit to show the user: the placeholders of PathFromSystem become U+FFFD.
+std::wstring ShownText(std::wstring_view text);
+
 // The name of the device code page as the conversion uses it (for messages and tests).
 std::string CodePageName();
 

@@ -88,11 +88,15 @@ bool AsciiIsIdentity() {
   return identity;
 }
 
-}  // namespace
+// Placeholders stand for bytes 0x80 to 0xFF only (U+DC80 to U+DCFF, which no text holds),
+// so that none turns into a separator or a NUL.
+constexpr wchar_t kBytePlaceholderBase = 0xDC00;
 
-std::string CodePageName() { return Codeset(); }
+bool IsBytePlaceholder(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 
-std::string ToCodePage(std::wstring_view text, std::size_t max_bytes) {
+// Wide text to the code page; with keep_bytes the placeholders of raw bytes become those
+// bytes again.
+std::string Encode(std::wstring_view text, std::size_t max_bytes, bool keep_bytes) {
   std::string out;
   Converter& conv = WideToCodePage();
   if (!conv.ok()) return out;
@@ -100,6 +104,11 @@ std::string ToCodePage(std::wstring_view text, std::size_t max_bytes) {
   char buf[64];
   for (wchar_t ch : text) {
     if (ch == L'\0') break;
+    if (keep_bytes && IsBytePlaceholder(ch)) {
+      if (max_bytes != std::string::npos && out.size() + 1 > max_bytes) break;
+      out += static_cast<char>(ch - kBytePlaceholderBase);
+      continue;
+    }
     wchar_t one = ch;
     char* in = reinterpret_cast<char*>(&one);
     size_t in_left = sizeof(one);
@@ -119,13 +128,9 @@ std::string ToCodePage(std::wstring_view text, std::size_t max_bytes) {
   return out;
 }
 
-std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars) {
-  std::wstring out;
-  FromCodePage(bytes, &out, max_chars);
-  return out;
-}
-
-void FromCodePage(std::string_view bytes, std::wstring* out, std::size_t max_chars) {
+// Code page text to wide text; a byte that forms no character becomes U+FFFD, or with
+// keep_bytes its placeholder.
+void Decode(std::string_view bytes, std::wstring* out, std::size_t max_chars, bool keep_bytes) {
   std::size_t cut = bytes.find('\0');
   if (cut != std::string_view::npos) bytes = bytes.substr(0, cut);
   if (!AsciiIsIdentity() || !WidenAscii(bytes, out)) {
@@ -152,7 +157,10 @@ void FromCodePage(std::string_view bytes, std::wstring* out, std::size_t max_cha
         }
         // An invalid or cut-off sequence: mark one byte and go on after it.
         if (produced == out->size()) out->resize(out->size() + in_left + 1);
-        (*out)[produced++] = L'\uFFFD';
+        const auto byte = static_cast<unsigned char>(*in);
+        (*out)[produced++] = keep_bytes && byte >= 0x80
+                                 ? static_cast<wchar_t>(kBytePlaceholderBase + byte)
+                                 : L'\uFFFD';
         ++in;
         --in_left;
         conv.Reset();
@@ -161,6 +169,42 @@ void FromCodePage(std::string_view bytes, std::wstring* out, std::size_t max_cha
     out->resize(produced);
   }
   if (max_chars != std::wstring::npos && out->size() > max_chars) out->resize(max_chars);
+}
+
+}  // namespace
+
+std::string CodePageName() { return Codeset(); }
+
+std::string ToCodePage(std::wstring_view text, std::size_t max_bytes) {
+  return Encode(text, max_bytes, false);
+}
+
+std::string PathToSystem(std::wstring_view path, std::size_t max_bytes) {
+  return Encode(path, max_bytes, true);
+}
+
+std::wstring PathFromSystem(std::string_view bytes) {
+  std::wstring out;
+  Decode(bytes, &out, std::wstring::npos, true);
+  return out;
+}
+
+std::wstring ShownText(std::wstring_view text) {
+  std::wstring shown(text);
+  for (wchar_t& c : shown) {
+    if (IsBytePlaceholder(c)) c = L'\uFFFD';
+  }
+  return shown;
+}
+
+std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars) {
+  std::wstring out;
+  FromCodePage(bytes, &out, max_chars);
+  return out;
+}
+
+void FromCodePage(std::string_view bytes, std::wstring* out, std::size_t max_chars) {
+  Decode(bytes, out, max_chars, false);
 }
 
 }  // namespace zenpo::platform

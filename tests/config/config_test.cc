@@ -1,12 +1,16 @@
 // Settings lines, host profiles and the program's paths.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <climits>
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "config/program_paths.h"
 #include "config/settings.h"
+#include "platform/files.h"
 #include "support/program_home.h"
 
 namespace zenpo {
@@ -81,15 +85,15 @@ TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
   Load("DLPath=/var/tmp/zenpo\n");
   EXPECT_EQ(ProgramPaths.DownloadDir, L"/var/tmp/zenpo");
   EXPECT_EQ(ProgramPaths.logPathMb, "/var/tmp/zenpo/ZENPO.log");
-  // A long directory is cut for the log only, on a character boundary.
-  std::string accented = "DLPath=/";
-  for (int i = 0; i < 200; ++i) accented += "\xc3\xa9";
-  Load(accented + "\n");
-  EXPECT_EQ(ProgramPaths.DownloadDir.size(), 201u);
-  EXPECT_LE(ProgramPaths.LogPath.size(), kMaxLogPathChars);
-  EXPECT_LE(ProgramPaths.logPathMb.size(), kMaxLogPathBytes);
-  EXPECT_TRUE(ProgramPaths.logPathMb.ends_with("/ZENPO.log"));
-  EXPECT_EQ(ProgramPaths.LogPath.find(L'\uFFFD'), std::wstring::npos);
+  // The system's own limits: 101 Japanese characters (303 bytes) are kept whole, and
+  // only beyond PATH_MAX is the directory cut, for the log only.
+  std::string japanese = "/";
+  for (int i = 0; i < 101; ++i) japanese += "\xe6\x97\xa5";
+  Load("DLPath=" + japanese + "\n");
+  EXPECT_EQ(ProgramPaths.logPathMb, japanese + "/ZENPO.log");
+  BuildLogPath(L"/" + std::wstring(5000, L'd'));
+  EXPECT_LE(ProgramPaths.logPathMb.size(), platform::kMaxPathBytes);
+  EXPECT_TRUE(ProgramPaths.logPathMb.ends_with("d/ZENPO.log"));
   BuildProgramPaths(L"/home/ユーザ");
   EXPECT_EQ(ProgramPaths.settingsPathMb, "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
   EXPECT_EQ(ProgramPaths.ListPath + ProgramPaths.ListLockPath + ProgramPaths.ListNewPath,
@@ -97,6 +101,29 @@ TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
   EXPECT_EQ(ProgramPaths.StartHookPath + ProgramPaths.StartDownloadHookPath + ProgramPaths.EndDownloadHookPath +
                 ProgramPaths.EndHookPath,
             L"/home/ユーザ/ZENPO_start.lnk/home/ユーザ/ZENPO_start_d.lnk/home/ユーザ/ZENPO_end_d.lnk/home/ユーザ/ZENPO_end.lnk");
+}
+
+TEST_F(SettingsTest, AByteOrderMarkIsNoPartOfTheFirstLine) {
+  EXPECT_EQ(Load("\xEF\xBB\xBF//loglevel=0\n").loglevel, 1);
+  EXPECT_EQ(Load("\xEF\xBB\xBFmulti=2\n").multi, 2);
+}
+
+TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytes) {
+  // A folder name that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
+  const std::string home = home_.dir().path().string() + "/caf\xe9";
+  std::filesystem::create_directory(home);
+  const char* old = getenv("ZENPO_HOME");
+  const std::string saved = old ? old : "";
+  setenv("ZENPO_HOME", home.c_str(), 1);
+  BuildProgramPaths();
+  if (old) setenv("ZENPO_HOME", saved.c_str(), 1); else unsetenv("ZENPO_HOME");
+  EXPECT_EQ(ProgramPaths.settingsPathMb + ProgramPaths.listLockPathMb, home + "/ZENPO.ini" + home + "/!ZENPO.txt");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.EndHookPath), home + "/ZENPO_end.lnk");
+  // So does a DLPath written in such bytes.
+  test::WriteFile(home + "/ZENPO.ini", "DLPath=dl\xe9\n");
+  LoadSettings();
+  EXPECT_EQ(ProgramPaths.logPathMb, home + "/dl\xe9/ZENPO.log");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.DownloadDir), home + "/dl\xe9");
 }
 
 }  // namespace

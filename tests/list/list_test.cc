@@ -1,6 +1,7 @@
 // The list: the rewrite pass and its failures, selection, write-back, appending, the job
 // thread's retries, and several processes sharing one list.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,6 +85,82 @@ TEST_F(ListTest, PassKeepsEveryByteItDoesNotChange) {
   EXPECT_EQ(e.cookie.size(), 4096u);
   ASSERT_EQ(WriteEntryResult(L"http://h/rest.zip", 900), rc::kWriteDone);
   EXPECT_EQ(List(), line + "899|http://h/next.zip|Cookie=" + std::string(7000, 'k') + "\n");
+  // A URL cut by the piece boundary ("http://h/fi") is no URL of the line.
+  const std::string cut_line = std::string(6680, 'a') + "|http://h/file.zip\n";
+  WriteList(cut_line);
+  EXPECT_EQ(Select().url, L"");
+  ASSERT_EQ(WriteEntryResult(L"http://h/fi", 900), rc::kWriteDone);
+  EXPECT_EQ(List(), cut_line);
+  // A byte-order mark an editor put first stays first, before the new status.
+  WriteList("\xEF\xBB\xBFx\n");
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  EXPECT_EQ(List(), "\xEF\xBB\xBF" "600|x\n");
+}
+
+TEST_F(ListTest, PassKeepsPermissionsOwnerAndLink) {
+  const auto rw_r = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  WriteList("x\n");
+  fs::permissions(ListFile(), fs::perms::owner_read | fs::perms::owner_write);
+  const bool root = geteuid() == 0;
+  if (root) ASSERT_EQ(chown(ListFile().c_str(), 4321, 4321), 0);
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  struct stat st {};
+  ASSERT_EQ(stat(ListFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (root) EXPECT_EQ(st.st_uid, 4321u);
+  // A linked list stays a link and its target gets the new content, whether the target
+  // lies beside it or on another file system (where it is copied, then renamed).
+  const fs::path other = fs::path("/dev/shm") / ("zenpo-test-" + std::to_string(getpid()));
+  for (const fs::path& dir : {home_ / "real", other}) {
+    if (!fs::create_directory(dir)) continue;
+    test::WriteFile(dir / "list.txt", "x\n");
+    fs::permissions(dir / "list.txt", rw_r);
+    fs::remove(ListFile());
+    fs::create_symlink(dir / "list.txt", ListFile());
+    ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone) << dir;
+    EXPECT_TRUE(fs::is_symlink(ListFile()));
+    EXPECT_EQ(test::ReadFile(dir / "list.txt"), "600|x\n");
+    EXPECT_EQ(fs::status(dir / "list.txt").permissions(), rw_r);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_TRUE(NoWorkingCopies());
+    fs::remove_all(dir);
+  }
+}
+
+// Records the list's file operations in order and does each as the system does, except
+// a flush when told to fail it.
+class RecordingFiles : public platform::FileService {
+ public:
+  RecordingFiles() { platform::SetFileService(this); }
+  ~RecordingFiles() override { platform::SetFileService(nullptr); }
+  bool Write(std::FILE* s, std::string_view bytes) override { return Record("write") && FileService::Write(s, bytes); }
+  bool Flush(std::FILE* s) override { return Record("flush") && !fail_flush && FileService::Flush(s); }
+  bool Rename(const std::wstring& from, const std::wstring& to) override {
+    return Record("rename") && FileService::Rename(from, to);
+  }
+  bool FlushFolder(const std::wstring& folder) override { return Record("flush folder") && FileService::FlushFolder(folder); }
+  bool Remove(const std::wstring& path) override { return Record("delete") && FileService::Remove(path); }
+  std::vector<std::string> ops;
+  bool fail_flush = false;
+
+ private:
+  bool Record(const char* op) { return ops.push_back(op), true; }
+};
+
+TEST_F(ListTest, NewListIsOnTheDiskBeforeTheOldOneGoes) {
+  WriteList("x\n");
+  RecordingFiles files;
+  ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
+  ASSERT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteDone);
+  const std::vector<std::string> expected = {
+      "rename", "write", "flush", "rename", "flush folder", "delete",  // the pass
+      "rename", "write", "flush", "rename"};                           // the append
+  EXPECT_EQ(files.ops, expected);
+  // A new list that may not be on the disk never replaces the old one.
+  files.fail_flush = true;
+  EXPECT_EQ(MarkX(kWriteBackCodes), rc::kWriteWriteFailed);
+  EXPECT_EQ(List(), "600|x\nhttp://h/f.zip\n");
+  EXPECT_FALSE(fs::exists(LockFile()));
 }
 
 TEST_F(ListTest, ListInUseOrMissingChangesNothingAndIsNeverShown) {
@@ -239,6 +316,10 @@ TEST_F(ListTest, WriteBackMarksEveryLineOfTheUrlOrDropsCompleteOnes) {
   ASSERT_EQ(WriteEntryResult(L"http://h/f.zip", 903), rc::kWriteDone);
   EXPECT_EQ(List(), "note http://h/f.zip\nhttp://h/f.zip|Referer=x\n899|0|http://h/f.zip\n"
                     "899|http://h/f.zip.bak\n899|HTTP://h/f.zip\n\n|note|\n");
+  // An entry line longer than one piece leaves whole.
+  WriteList("899|http://h/f.zip|Cookie=" + std::string(7000, 'k') + "\nnext\n");
+  ASSERT_EQ(WriteEntryResult(L"http://h/f.zip", 900), rc::kWriteDone);
+  EXPECT_EQ(List(), "next\n");
 }
 
 TEST_F(ListTest, AppendAddsALineOfItsOwnEveryTimeOrFailsLeavingTheList) {
@@ -252,6 +333,16 @@ TEST_F(ListTest, AppendAddsALineOfItsOwnEveryTimeOrFailsLeavingTheList) {
   ASSERT_EQ(AppendListUrl(url), rc::kWriteDone);
   EXPECT_EQ(List(), "900|http://h/old.zip\r\n" + platform::ToCodePage(url) + "\r\n");
   EXPECT_EQ(Select().url, url);
+  // The line ends are those of the last complete line; a lone byte-order mark is empty.
+  const std::pair<std::string, std::string> ends[] = {
+      {"a\r\nb", "a\r\nb\r\nhttp://h/n.zip\r\n"},
+      {"a\nb\r\n" + std::string(9000, 'c'), "a\nb\r\n" + std::string(9000, 'c') + "\r\nhttp://h/n.zip\r\n"},
+      {"\xEF\xBB\xBF", "\xEF\xBB\xBFhttp://h/n.zip\n"}};
+  for (const auto& [before, after] : ends) {
+    WriteList(before);
+    ASSERT_EQ(AppendListUrl(L"http://h/n.zip"), rc::kWriteDone);
+    EXPECT_EQ(List(), after);
+  }
   fs::remove(ListFile());
   fs::create_symlink("/dev/full", ListFile());  // a full disk is a failure, never a success
   EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteOpenFailed);
