@@ -71,7 +71,7 @@ class Win32Window : public WindowFrontEnd {
     if (font_ == nullptr) font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     window_ = CreateWindowExW(0, class_name_.c_str(), L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 480, 300, nullptr, bar, instance, nullptr);
+                              CW_USEDEFAULT, 300, 210, nullptr, bar, instance, nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
