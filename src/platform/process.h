@@ -9,8 +9,8 @@ namespace zenpo::platform {
 // The full file name of the running program.
 std::wstring OwnFileName();
 
-// The directory that holds the program's files: $ZENPO_HOME when set, otherwise the
-// directory of the program's file. Absolute, without a trailing separator ("" for the
+// The directory that holds the program's files: on POSIX $ZENPO_HOME when set, otherwise
+// the directory of the program's file (always that on Windows). Absolute, without a trailing separator ("" for the
 // root directory).
 std::wstring ProgramDirectory();
 
@@ -19,7 +19,8 @@ std::wstring ProgramDirectory();
 bool StartSelf(std::wstring_view command_line);
 
 // Runs the program's own file again in this process, with the command line, keeping the
-// process, its terminal and its place in it. Returns only when that failed.
+// process, its terminal and its place in it. Returns only when that failed (always on
+// Windows, which cannot do it; its front end never asks).
 bool ReplaceSelf(std::wstring_view command_line);
 
 }  // namespace zenpo::platform
