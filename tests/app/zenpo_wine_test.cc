@@ -2,7 +2,10 @@
 // display: a list worked off against nginx, instances, and the restart after a request
 // that could not be taken back. Skipped where that build or wine is missing.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -36,6 +39,11 @@ class ZenpoWineTest : public ::testing::Test {
         !test::ProgramOnPath("wine")) {
       GTEST_SKIP() << "needs scripts/build-windows with wine installed";
     }
+    // Programs in one wine prefix share one desktop, where each would find the other's
+    // window: the tests take turns.
+    lock_ = open((kBuild / "wine/.zenpo-test-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
     ASSERT_TRUE(display_.ok());
     fs::copy_file(kBuild / "zenpo.exe", home_ / "zenpo.exe");
   }
@@ -75,6 +83,14 @@ class ZenpoWineTest : public ::testing::Test {
   std::string List() const { return test::ReadFile(home_ / "ZENPO.txt"); }
   std::string Log() const { return test::ReadFile(home_ / "ZENPO.log"); }
 
+  void TearDown() override {
+    if (lock_ < 0) return;
+    // Every program of this test, a restarted one too, has ended before the next test's turn.
+    std::system(("WINEPREFIX='" + (kBuild / "wine").string() + "' timeout 60 wineserver -w").c_str());
+    close(lock_);
+  }
+
+  int lock_ = -1;
   test::XvfbDisplay display_;
   test::TempDir home_;
 };
