@@ -6,10 +6,10 @@
 #include "app/main_window.h"
 #include "config/program_paths.h"
 #include "config/settings.h"
+#include "platform/front_end.h"
 #include "platform/instances.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
-#include "platform/terminal/terminal_front_end.h"
 #include "report/report_message.h"
 #include "runtime/open_with_shell.h"
 #include "runtime/run_flags.h"
@@ -61,16 +61,16 @@ SlotChoice ChooseSlot(const platform::InstanceSlots& slots, bool r_or_m) {
 
 // Ends the program, or (restart) starts it again after a network call that could not be
 // taken back.
-// In a terminal the program restarts in place, keeping the terminal; without one a new
-// process starts and this one ends with the result.
+// Where the front end asks for it (a terminal) the program restarts in place, keeping
+// what it holds; otherwise a new process starts and this one ends with the result.
 ResultCode EndOrRestart(ResultCode result, bool restart,
-                        std::unique_ptr<platform::InstanceClaim>& claim, bool in_terminal) {
+                        std::unique_ptr<platform::InstanceClaim>& claim, bool in_place) {
   if (restart) {
     if (!Reported(L"ZENPOをリセットします", level::kDetail, level::kNotShown)) {
       return rc::kLogUnusable;
     }
     claim.reset();  // the new process takes the slot this one leaves
-    const bool started = in_terminal ? platform::ReplaceSelf(L"R") : platform::StartSelf(L"R");
+    const bool started = in_place ? platform::ReplaceSelf(L"R") : platform::StartSelf(L"R");
     if (!started &&
         !Reported(L"ZENPOのリセットでerrorが発生しました", level::kFailure, level::kShown)) {
       return rc::kLogUnusable;
@@ -104,14 +104,13 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   // The loop and its front end come first, so that the start report's box is drawn in
   // the terminal; the window itself appears only after the box is closed.
   platform::MessageLoop loop;
-  platform::TerminalOptions options;
+  platform::FrontEndOptions options;
+  options.class_name = class_name;
   options.menu = MainMenu();
   options.tray_message = TrayNotifyMsg;
-  bool in_terminal = false;
-  if (auto terminal = platform::CreateTerminalFrontEnd(loop, options)) {
-    loop.SetFrontEnd(terminal);
-    in_terminal = true;
-  }
+  platform::FrontEnd front_end = platform::CreateFrontEnd(loop, options);
+  const bool restart_in_place = front_end.restart_in_place;
+  if (front_end.window) loop.SetFrontEnd(std::move(front_end.window));
   // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until it
   // runs, so one that arrives during start-up is not lost.
   for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
@@ -164,7 +163,7 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   // A restart hands the terminal to the new process, so this one lets go of it first.
   // Otherwise the end report's box is still drawn in the terminal, over the tray row.
   if (start_again) loop.SetFrontEnd(nullptr);
-  return EndOrRestart(result, start_again, choice.claim, in_terminal);
+  return EndOrRestart(result, start_again, choice.claim, restart_in_place);
 }
 
 }  // namespace zenpo

@@ -15,7 +15,8 @@ namespace zenpo::platform {
 class InstanceClaim {
  public:
   virtual ~InstanceClaim() = default;
-  // A descriptor that becomes readable when another process posts a command.
+  // A descriptor that becomes readable when another process posts a command; -1 where
+  // commands arrive as messages to the instance's window instead (Windows).
   virtual int command_fd() const = 0;
   // The next posted command, if one is waiting; never blocks.
   virtual std::optional<std::uint32_t> TakeCommand() = 0;

@@ -66,7 +66,8 @@ class MessageLoop final : public Window {
   // Runs on_readable on the loop's thread whenever the descriptor is readable (or has
   // hung up); the callback must read from it or unwatch it. Returns the watch's id (> 0),
   // 0 when fd is negative or on_readable empty. The owner keeps the descriptor open until
-  // it has unwatched it; a descriptor found closed is unwatched by the loop.
+  // it has unwatched it; a descriptor found closed is unwatched by the loop. Always 0 on
+  // Windows, which has no descriptors to watch.
   int WatchDescriptor(int fd, std::function<void()> on_readable);
   // Stops a watch; no callback of it starts afterwards. Unknown ids are ignored.
   void UnwatchDescriptor(int watch_id);

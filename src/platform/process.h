@@ -9,9 +9,10 @@ namespace zenpo::platform {
 // The full file name of the running program.
 std::wstring OwnFileName();
 
-// The directory that holds the program's files: $ZENPO_HOME when set; otherwise, for an
-// installed program, ${XDG_DATA_HOME:-~/.local/share}/zenpo (created when missing);
-// otherwise the directory of the program's file. Absolute, without a trailing separator ("" for the
+// The directory that holds the program's files. On POSIX: $ZENPO_HOME when set;
+// otherwise, for an installed program, ${XDG_DATA_HOME:-~/.local/share}/zenpo (created
+// when missing); otherwise the directory of the program's file. On Windows always the
+// directory of the program's file. Absolute, without a trailing separator ("" for the
 // root directory).
 std::wstring ProgramDirectory();
 
@@ -20,7 +21,8 @@ std::wstring ProgramDirectory();
 bool StartSelf(std::wstring_view command_line);
 
 // Runs the program's own file again in this process, with the command line, keeping the
-// process, its terminal and its place in it. Returns only when that failed.
+// process, its terminal and its place in it. Returns only when that failed (always on
+// Windows, which cannot do it; its front end never asks).
 bool ReplaceSelf(std::wstring_view command_line);
 
 }  // namespace zenpo::platform

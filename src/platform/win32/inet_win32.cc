@@ -1,0 +1,108 @@
+// The HTTP client on Windows: WinINet itself, each operation one library call. The
+// shared handle only remembers that it was closed, so a second close fails as the
+// interface says; everything else is the library's own behaviour.
+#include <windows.h>
+#include <wininet.h>
+
+// The interface names the operations as the library does; use the library's W forms.
+#undef InternetOpen
+#undef InternetOpenUrl
+#undef InternetSetOption
+#undef HttpQueryInfo
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/inet.h"
+
+namespace zenpo::platform {
+
+class InternetObject {
+ public:
+  explicit InternetObject(::HINTERNET handle) : handle_(handle) {}
+  ~InternetObject() {
+    if (!closed_.exchange(true)) ::InternetCloseHandle(handle_);
+  }
+  // Null once closed: calls made afterwards fail without touching the library.
+  ::HINTERNET get() const { return closed_.load() ? nullptr : handle_; }
+  bool Close() { return !closed_.exchange(true) && ::InternetCloseHandle(handle_) != 0; }
+
+ private:
+  ::HINTERNET handle_;
+  std::atomic<bool> closed_{false};
+};
+
+namespace {
+
+::HINTERNET Raw(const HINTERNET& h) { return h ? h->get() : nullptr; }
+
+HINTERNET Wrap(::HINTERNET handle) {
+  return handle != nullptr ? std::make_shared<InternetObject>(handle) : nullptr;
+}
+
+}  // namespace
+
+HINTERNET InternetOpen(std::wstring_view agent, InternetAccess access, std::wstring_view proxy,
+                       std::wstring_view bypass) {
+  const std::wstring a(agent), p(proxy), b(bypass);
+  const bool via_proxy = access == InternetAccess::kProxy;
+  return Wrap(::InternetOpenW(a.c_str(), static_cast<DWORD>(access),
+                              via_proxy ? p.c_str() : nullptr, via_proxy ? b.c_str() : nullptr,
+                              0));
+}
+
+bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
+  DWORD v = value;
+  return ::InternetSetOptionW(Raw(root), static_cast<DWORD>(option), &v, sizeof(v)) != 0;
+}
+
+HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
+  const std::wstring u(url), h(headers);
+  constexpr DWORD kFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
+  // A length of -1 lets the library measure the zero-terminated header block.
+  return Wrap(::InternetOpenUrlW(Raw(root), u.c_str(), h.empty() ? nullptr : h.c_str(),
+                                 h.empty() ? 0 : static_cast<DWORD>(-1), kFlags, 0));
+}
+
+bool HttpQueryInfo(const HINTERNET& request, int info_level, std::wstring* text) {
+  text->clear();
+  std::vector<wchar_t> buffer(256, L'\0');
+  for (;;) {
+    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (::HttpQueryInfoW(Raw(request), static_cast<DWORD>(info_level), buffer.data(), &bytes,
+                         nullptr)) {
+      text->assign(buffer.data(), bytes / sizeof(wchar_t));
+      return true;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    buffer.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+  }
+}
+
+bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time) {
+  SYSTEMTIME st = {};
+  DWORD bytes = sizeof(st);
+  if (!::HttpQueryInfoW(Raw(request), HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME, &st,
+                        &bytes, nullptr)) {
+    return false;
+  }
+  *time = CalendarTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                       st.wMilliseconds};
+  return true;
+}
+
+bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
+                      std::uint32_t* read) {
+  DWORD n = 0;
+  const bool ok = ::InternetReadFile(Raw(request), buffer, size, &n) != 0;
+  *read = ok ? n : 0;
+  return ok;
+}
+
+bool InternetCloseHandle(const HINTERNET& handle) { return handle && handle->Close(); }
+
+// The library keeps its buffers to itself.
+std::size_t InternetPeakBufferedBytes(const HINTERNET&) { return 0; }
+
+}  // namespace zenpo::platform

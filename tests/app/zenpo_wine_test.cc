@@ -1,0 +1,203 @@
+// zenpo.exe of the Windows build (scripts/build-windows) run under wine on a virtual
+// display: a list worked off against nginx, instances, and the restart after a request
+// that could not be taken back. Skipped where that build or wine is missing.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <string>
+
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
+#include "support/test_http_server.h"
+#include "support/xvfb_display.h"
+#include "support/zenpo_process.h"
+
+namespace zenpo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const fs::path kBuild = ZENPO_WINDOWS_BUILD;
+// "ZENPOの常駐を開始します" and "実行可能多重度数オーバー" in code page 932.
+const std::string kStartText932 =
+    "ZENPO\x82\xcc\x8f\xed\x92\x93\x82\xf0\x8a\x4a\x8e\x6e\x82\xb5\x82\xdc\x82\xb7";
+const std::string kSlotsFull932 =
+    "\x8e\xc0\x8d\x73\x89\xc2\x94\x5c\x91\xbd\x8f\x64\x93\x78\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b";
+
+class ZenpoWineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kBuild / "zenpo.exe") || !fs::exists(kBuild / "wine/system.reg") ||
+        !test::ProgramOnPath("wine")) {
+      GTEST_SKIP() << "needs scripts/build-windows with wine installed";
+    }
+    // Programs in one wine prefix share one desktop, where each would find the other's
+    // window: the tests take turns.
+    lock_ = open((kBuild / "wine/.zenpo-test-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
+    ASSERT_TRUE(display_.ok());
+    fs::copy_file(kBuild / "zenpo.exe", home_ / "zenpo.exe");
+  }
+
+  void WriteSettings(const std::string& check_url, const std::string& more = "") const {
+    test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + check_url + "\r\nmsglevel=0\r\n" + more);
+  }
+
+  // Starts zenpo.exe in its folder under a Japanese locale; the tray calls are traced
+  // into the output file. The future gives the exit status.
+  std::future<int> Start(const std::string& args, const std::string& output) const {
+    const std::string command =
+        "cd '" + home_.path().string() + "' && WINEPREFIX='" + (kBuild / "wine").string() +
+        "' LOCPATH='" + (kBuild / "locale").string() + "' LANG=ja_JP.UTF-8 DISPLAY=" +
+        display_.name() +
+        " WINEDEBUG=-all,trace+systray WINEDLLOVERRIDES='mscoree,mshtml=' wine zenpo.exe " + args +
+        " >'" + (home_ / output).string() + "' 2>&1 </dev/null";
+    return std::async(std::launch::async, [command] {
+      const int status = std::system(command.c_str());
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    });
+  }
+
+  // Sends the close message to the program's windows, as a user closing it would.
+  void Close() const {
+    std::system(("WINEPREFIX='" + (kBuild / "wine").string() + "' WINEDEBUG=-all DISPLAY=" +
+                 display_.name() + " wine taskkill /im zenpo.exe >/dev/null 2>&1")
+                    .c_str());
+  }
+
+  bool Viewable(const std::string& window) const {
+    return std::system(("xwininfo -display " + display_.name() + " -name " + window +
+                        " 2>/dev/null | grep -q IsViewable")
+                           .c_str()) == 0;
+  }
+
+  std::string List() const { return test::ReadFile(home_ / "ZENPO.txt"); }
+  std::string Log() const { return test::ReadFile(home_ / "ZENPO.log"); }
+
+  void TearDown() override {
+    if (lock_ < 0) return;
+    // Every program of this test, a restarted one too, has ended before the next test's turn.
+    std::system(("WINEPREFIX='" + (kBuild / "wine").string() + "' timeout 60 wineserver -w").c_str());
+    close(lock_);
+  }
+
+  int lock_ = -1;
+  test::XvfbDisplay display_;
+  test::TempDir home_;
+};
+
+TEST_F(ZenpoWineTest, WorksOffAListAndEndsOnTheCloseMessage) {
+  test::TempDir docroot;
+  constexpr std::size_t kBig = 6000000;
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.bin", test::BodyBytes(0, kBig)}, {"b.bin", test::BodyBytes(7, 100000)}, {"c.txt", "hello\n"}};
+  fs::create_directories(docroot / "pkg");
+  const auto modified = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(981173106s));
+  for (const auto& [name, bytes] : files) {
+    test::WriteFile(docroot / "pkg" / name, bytes);
+    fs::last_write_time(docroot / "pkg" / name, modified);
+  }
+  test::WriteFile(docroot / "check.html", "ok");
+  test::NginxServer nginx(docroot.path());
+  std::string error;
+  ASSERT_TRUE(nginx.Start(&error)) << error;
+  WriteSettings(nginx.Url("/check.html"));
+  std::string list, done;
+  for (const auto& file : files) {
+    list += nginx.Url("/pkg/" + file.first) + "\r\n";
+    done += "900|" + nginx.Url("/pkg/" + file.first) + "\r\n";
+  }
+  test::WriteFile(home_ / "ZENPO.txt", list);
+  const fs::path local = home_ / ("127.0.0.1#" + std::to_string(nginx.port())) / "pkg";
+
+  std::future<int> run = Start("", "zenpo.out");
+  // The window halfway through the big file, kept for people to look at.
+  ASSERT_TRUE(test::Eventually([&] {
+    std::error_code ec;
+    const auto size = fs::file_size(local / "a.bin", ec);
+    return !ec && size > kBig / 2 && size < kBig;
+  }, 60s));
+  std::system(("xwd -silent -display " + display_.name() + " -name ZENPO_main_0 | convert xwd:- '" +
+               (kBuild / "zenpo-window.png").string() + "'")
+                  .c_str());
+  ASSERT_TRUE(test::Eventually([&] { return List() == done; }, 120s)) << List();
+
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(test::ReadFile(local / name), bytes) << name;
+    EXPECT_EQ(fs::last_write_time(local / name), modified) << name << " has Last-Modified";
+  }
+  EXPECT_NE(Log().find(kStartText932), std::string::npos) << "the log is in code page 932";
+  Close();
+  ASSERT_EQ(run.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(run.get(), 90) << "the last result, 900 downloaded";
+  const std::string trace = test::ReadFile(home_ / "zenpo.out");
+  const auto added = trace.find("Shell_NotifyIconW dwMessage = 0,");
+  EXPECT_NE(added, std::string::npos) << "tray icon added";
+  EXPECT_NE(trace.find("Shell_NotifyIconW dwMessage = 2,", added), std::string::npos)
+      << "and removed at the end";
+}
+
+// Also what wine's WinINet does with a request handle closed while a read waits on it:
+// like Windows, the close succeeds and the read returns, so the entry gets the read
+// time-out (400) and the program goes on; only an open that never gave a handle leaves
+// nothing to close, which is 103 and the restart.
+TEST_F(ZenpoWineTest, SecondStartShowsTheFirstAndARestartFinishesTheList) {
+  test::TestHttpServer server;
+  server.SetRoute("/check", test::WithBody("ok"));
+  test::Route stall = test::WithBody(std::string(100000, 'x'));
+  stall.stall_after = 5000;
+  server.SetRoute("/s.bin", stall);
+  test::Route hang;
+  hang.never_answer = true;
+  server.SetRoute("/f.bin", hang);
+  WriteSettings(server.Url("/check"), "HIDE=1\r\nmulti=2\r\nDLTimeout=10000\r\n");
+  test::WriteFile(home_ / "ZENPO.txt", server.Url("/s.bin") + "\r\n" + server.Url("/f.bin") + "\r\n");
+  auto requested = [&](const std::string& path) {
+    for (const auto& r : server.Requests()) {
+      if (r.target == path) return true;
+    }
+    return false;
+  };
+
+  std::future<int> first = Start("", "first.out");
+  ASSERT_TRUE(test::Eventually([&] { return requested("/s.bin"); }, 60s));
+  EXPECT_FALSE(Viewable("ZENPO_main_0")) << "HIDE=1";
+  std::future<int> second = Start("", "second.out");
+  ASSERT_EQ(second.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(second.get(), 0);
+  EXPECT_TRUE(test::Eventually([&] { return Viewable("ZENPO_main_0"); }, 10s))
+      << "the second start shows the first";
+
+  ASSERT_TRUE(test::Eventually([&] { return Log().find(" 400\r\n") != std::string::npos; }, 60s))
+      << "the stalled read ends with its time-out, not with 103";
+  server.SetRoute("/s.bin", test::WithBody("stalled before"));
+  ASSERT_TRUE(test::Eventually([&] { return requested("/f.bin"); }, 60s));
+  server.SetRoute("/f.bin", test::WithBody("restarted"));
+  ASSERT_EQ(first.wait_for(90s), std::future_status::ready);
+  EXPECT_EQ(first.get(), 103) << "the hung open could not be taken back";
+  const std::string done = "900|" + server.Url("/s.bin") + "\r\n900|" + server.Url("/f.bin") + "\r\n";
+  ASSERT_TRUE(test::Eventually([&] { return List() == done; }, 90s))
+      << "the successor started with R finishes the list: " << List();
+
+  std::future<int> extra = Start("M", "extra.out");  // slot 1
+  ASSERT_TRUE(test::Eventually([&] { return std::system(("xwininfo -display " + display_.name() +
+      " -root -tree | grep -q '\"ZENPO_main_1\"'").c_str()) == 0; }, 60s));
+  std::future<int> over = Start("M", "over.out");  // both slots are taken
+  ASSERT_EQ(over.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(over.get(), 0);
+  EXPECT_NE(Log().find(kSlotsFull932), std::string::npos);
+  Close();
+  EXPECT_EQ(extra.wait_for(60s), std::future_status::ready);
+}
+
+}  // namespace
+}  // namespace zenpo
