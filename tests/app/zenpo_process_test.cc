@@ -3,8 +3,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/instances.h"
 #include "runtime/window_messages.h"
@@ -27,6 +30,31 @@ std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
+}
+
+// The zenpo process that runs on home now (a restarted one is no child of the test), or 0.
+pid_t ZenpoOn(const std::filesystem::path& home) {
+  const std::string variable = "ZENPO_HOME=" + home.string() + '\0';
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(entry.path() / "exe", ec) != ZENPO_BINARY) continue;
+    if (ReadFile(entry.path() / "environ").find(variable) == std::string::npos) continue;
+    return std::atoi(entry.path().filename().c_str());
+  }
+  return 0;
+}
+
+int Descriptors(pid_t pid) {
+  std::error_code ec;
+  auto fds = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
+  return ec ? -1 : static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+// Open TCP connections from a client to the loopback port.
+int ConnectionsTo(std::uint16_t port) {
+  char remote[32];
+  std::snprintf(remote, sizeof remote, " 0100007F:%04X 01 ", port);
+  return static_cast<int>(Count(ReadFile("/proc/net/tcp"), remote));
 }
 
 class ZenpoProcessTest : public ::testing::Test {
@@ -158,12 +186,30 @@ TEST_F(ZenpoProcessTest, AHungRequestRestartsTheProgramWhichFinishesTheList) {
                                      "\nDLTimeout=1000\nloglevel=2\nmkdir=0\n");
   WriteFile(home_ / "ZENPO.txt", server.Url("/f.bin") + "\n");
   ZenpoProcess zenpo(home_.path());
-  ASSERT_TRUE(Eventually([&] {
-    for (const auto& r : server.Requests()) {
-      if (r.target == "/f.bin") return true;
+  const auto hung = [&](std::size_t times) {
+    return Eventually([&] {
+      std::size_t n = 0;
+      for (const auto& r : server.Requests()) n += r.target == "/f.bin";
+      return n >= times;
+    }, seconds(60));
+  };
+  // Two restarts later, the process holds as many descriptors as the first restarted one
+  // did at the same point (the first start has the test's own), and only its own
+  // connection to the server is open.
+  const auto descriptors_now = [&] {
+    const pid_t pid = ZenpoOn(home_.path());
+    std::this_thread::sleep_for(milliseconds(200));
+    int fewest = Descriptors(pid);
+    for (int i = 0; i < 4; ++i, std::this_thread::sleep_for(milliseconds(50))) {
+      fewest = std::min(fewest, Descriptors(pid));
     }
-    return false;
-  }));
+    return fewest;
+  };
+  ASSERT_TRUE(hung(2));
+  const int restarted = descriptors_now();
+  ASSERT_TRUE(hung(4));
+  EXPECT_EQ(descriptors_now(), restarted);
+  EXPECT_EQ(ConnectionsTo(server.port()), 1);
   server.SetRoute("/f.bin", test::WithBody("payload"));
   EXPECT_EQ(zenpo.WaitExit(seconds(30)), 103);
   EXPECT_TRUE(Logged(" WinInetハンドル(OpenUrl)リセット\n"));
