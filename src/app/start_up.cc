@@ -7,6 +7,7 @@
 #include "config/program_paths.h"
 #include "config/settings.h"
 #include "platform/instances.h"
+#include "platform/message_box.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
 #include "platform/terminal/terminal_front_end.h"
@@ -112,10 +113,15 @@ ResultCode RunZenpo(const std::wstring& command_line) {
     loop.SetFrontEnd(terminal);
     in_terminal = true;
   }
-  // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until it
-  // runs, so one that arrives during start-up is not lost.
+  // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until the
+  // window takes them, so one that arrives during start-up is not lost. A request to end
+  // answers the open message box, and later ones do not wait: whoever stops the program
+  // (a service manager, the closed terminal) must not wait for a key.
   for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
-    loop.PostOnSignal(s, platform::msg::kCommand, menu_cmd::kExit, 0);
+    loop.CallOnSignal(s, [&loop] {
+      platform::DismissMessageBoxes();
+      loop.Post(platform::msg::kCommand, menu_cmd::kExit, 0);
+    });
   }
   loop.PostOnSignal(platform::Signal::kUser1, platform::msg::kCommand, menu_cmd::kPause, 0);
 
@@ -156,6 +162,8 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   loop.Invalidate();
 
   const std::optional<int> ran = loop.Run();
+  // The window is gone: what is posted from now on waits (the end box's loop runs on).
+  loop.SetWindowProc(nullptr);
   SetTrayWindow(nullptr);
   if (command_watch != 0) loop.UnwatchDescriptor(command_watch);
   if (!ran) return 0;

@@ -157,14 +157,18 @@ class ZenpoTerminalTest : public ::testing::Test {
     EXPECT_EQ(ReadFile(ended_path()), std::to_string(status) + "; icanon echo \n");
   }
 
-  // Closes the terminal under the program, as closing its terminal window does; the
-  // program must then end by itself. Gives the program's process id.
-  int HangUp() {
+  int ZenpoPid() {
     const int pane = tmux().PanePid();
     // Through the shell, zenpo is its child; once zenpo has ended, there is none.
     const std::string children =
         ReadFile("/proc/" + std::to_string(pane) + "/task/" + std::to_string(pane) + "/children");
-    const int pid = via_shell_ ? std::atoi(children.c_str()) : pane;
+    return via_shell_ ? std::atoi(children.c_str()) : pane;
+  }
+
+  // Closes the terminal under the program, as closing its terminal window does; the
+  // program must then end by itself. Gives the program's process id.
+  int HangUp() {
+    const int pid = ZenpoPid();
     session_.reset();
     orphan_ = pid;
     return pid;
@@ -315,6 +319,26 @@ TEST_F(ZenpoTerminalTest, ExitShowsRedClosingStateThenTheEndBoxAndEndsWithTheLas
   EXPECT_FALSE(Ended(milliseconds(1000)));
   tmux().SendKeys({"Enter"});
   ExpectEndedWith(121);
+}
+
+// A service manager's stop must not hang on a box: the signal answers the box that is
+// open, and the program ends the normal way without waiting for another.
+TEST_F(ZenpoTerminalTest, ATerminatingSignalAnswersTheStartOrTheEndBox) {
+  for (const bool at_start : {true, false}) {
+    std::filesystem::remove(ended_path());
+    Start("loglevel=2\n");
+    ASSERT_TRUE(tmux().WaitForText("ZENPOの常駐を開始します")) << tmux().Capture();
+    if (!at_start) {
+      tmux().SendKeys({"Enter"});
+      ASSERT_TRUE(WaitForLog("listfileを他で使用中です(ReTry)")) << Log();
+      OpenMenu();
+      ChooseOpenMenuItem(2);  // "EXIT"
+      ASSERT_TRUE(tmux().WaitForText("ZENPOの常駐を解除します")) << tmux().Capture();
+    }
+    ASSERT_EQ(kill(ZenpoPid(), SIGTERM), 0);
+    ExpectEndedWith(at_start ? 0 : 121);
+    EXPECT_TRUE(Log().ends_with(" ZENPOの常駐を解除します\n")) << Log();
+  }
 }
 
 TEST_F(ZenpoTerminalTest, HiddenStartIsTheTrayRowWhoseKeyOpensThePopup) {

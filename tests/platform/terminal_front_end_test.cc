@@ -204,6 +204,19 @@ TEST_F(TerminalFrontEndTest, HiddenWindowIsTheTrayRowAndATapOpensThePopup) {
   EXPECT_TRUE(Contains(tmux().Capture(), "WAITING PAUSE"));
 }
 
+// The popup is modal as a platform's menu is: the loop's timers and signals go on under
+// it, and its quit message closes it.
+TEST_F(TerminalFrontEndTest, TheLoopGoesOnUnderThePopupAndItsQuitClosesIt) {
+  Start("--hidden");
+  ASSERT_TRUE(tmux().WaitForText("ZENPO_main_0"));
+  tmux().SendKeys({"x"});
+  ASSERT_TRUE(tmux().WaitForText("\u2713 HIDE")) << tmux().Capture();
+  const int ticks = Ticks();
+  EXPECT_TRUE(WaitUntil([&] { return Ticks() > ticks + 3; })) << "the popup stopped the loop";
+  ASSERT_EQ(kill(DriverPid(), SIGTERM), 0);
+  EXPECT_TRUE(WaitForLog("ended 0")) << Log();
+}
+
 TEST_F(TerminalFrontEndTest, BoxFromAnotherThreadWaitsForEnterOverAWindowThatGoesOn) {
   Start("");
   ASSERT_TRUE(tmux().WaitForText("F1/m: MENU"));

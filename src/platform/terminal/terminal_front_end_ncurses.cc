@@ -35,7 +35,6 @@
 namespace zenpo::platform {
 namespace {
 
-constexpr int kNestedPollMs = 250;
 constexpr int kBoxTextMaxWidth = 70;
 constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
 
@@ -64,6 +63,7 @@ struct BoxQueue {
   std::condition_variable cv;
   std::deque<std::shared_ptr<BoxRequest>> pending;  // the front one is on screen
   bool closed = false;
+  bool dismissed = false;  // every box is answered at once
   int wake_fd = -1;  // also carries the window's state changes to the loop's thread
   std::atomic<std::thread::id> loop_thread;
   std::weak_ptr<TerminalFrontEnd> owner;
@@ -81,6 +81,27 @@ struct BoxQueue {
     return read(wake_fd, &count, sizeof count) == sizeof count;
   }
   void Show(std::wstring_view text);
+  // Answers the open boxes as Enter would, and every later one at once.
+  void Dismiss() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      dismissed = true;
+      for (const auto& box : pending) box->done = true;
+      pending.clear();
+    }
+    cv.notify_all();
+    Wake();  // the screen loses the box
+  }
+  // Answers box as Enter would, if it is still open.
+  void Answer(const std::shared_ptr<BoxRequest>& box) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (box->done) return;
+      box->done = true;
+      std::erase(pending, box);
+    }
+    cv.notify_all();
+  }
 };
 
 // What other threads may change; drawn by the loop's thread.
@@ -162,6 +183,8 @@ class TerminalFrontEnd final : public WindowFrontEnd,
   bool drawn_ = false;  // something asked for the window: until then only boxes show
   bool gone_ = false;   // the terminal hung up: nothing is read or drawn any more
   std::optional<ForegroundChild> child_;
+  // The end condition of the innermost modal loop; keys stop being read once it holds.
+  const std::function<bool()>* modal_done_ = nullptr;
   MenuNavigator::Placement menu_placement_;
   int box_ok_row_ = -1, box_ok_left_ = 0, box_ok_width_ = 0;
   int box_rows_ = 0;  // text rows the shown box has room for
@@ -184,7 +207,11 @@ void BoxQueue::Show(std::wstring_view text) {
   box->text = text;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!closed) pending.push_back(box);
+    if (dismissed) {
+      box->done = true;
+    } else if (!closed) {
+      pending.push_back(box);
+    }
   }
   Wake();
   if (std::this_thread::get_id() == loop_thread.load()) {
@@ -205,6 +232,9 @@ void TerminalFrontEnd::RunBoxModally(const std::shared_ptr<BoxRequest>& box) {
     std::lock_guard<std::mutex> lock(boxes_->mutex);
     return box->done || boxes_->closed;
   });
+  // The loop is ending under the box (its quit message came): the box goes with it, as
+  // a platform's box does.
+  boxes_->Answer(box);
 }
 
 // --- set-up and end ----------------------------------------------------------------
@@ -268,7 +298,8 @@ bool TerminalFrontEnd::Start() {
   wake_watch_ = loop_.WatchDescriptor(boxes_->wake_fd, [weak] {
     if (auto self = weak.lock()) self->OnWake();
   });
-  SetMessageBoxHandler([queue = boxes_](std::wstring_view text) { queue->Show(text); });
+  SetMessageBoxHandler([queue = boxes_](std::wstring_view text) { queue->Show(text); },
+                       [queue = boxes_] { queue->Dismiss(); });
   handler_installed_ = true;
   return true;
 }
@@ -354,7 +385,7 @@ void TerminalFrontEnd::OnWake() {
 void TerminalFrontEnd::OnInput() {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_) return;
-  DrainInputLocked(nullptr);
+  DrainInputLocked(modal_done_);
   if (InputHungUp()) {
     LoseTerminalLocked();
     return;
@@ -383,39 +414,32 @@ void TerminalFrontEnd::PopupMenu() {
   RunNestedUntil([this] { return !menu_.is_open(); });
 }
 
-// A loop of its own on the loop's thread, for as long as something modal is open: the
-// keyboard, the wake descriptor, the end of a child and the terminal's size.
+// The loop's modal loop, for as long as something modal is open: the window's messages,
+// timers and signals go on, and the keys read meanwhile belong to the open menu or box.
 void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
   boxes_->loop_thread.store(std::this_thread::get_id());
-  // State changes taken from the wake descriptor here are handed on to the loop.
-  bool woken = false;
-  for (;;) {
-    pollfd fds[2];
-    nfds_t count = 0;
-    {
-      std::lock_guard<std::mutex> lock(curses_mutex_);
-      woken = boxes_->Drain() || woken;
-      if (!child_) {
-        FollowSizeLocked();
-        DrainInputLocked(&done);
-        drawn_ = drawn_ || menu_.is_open();
-        RedrawLocked();
-      }
-      if (done()) {
-        if (woken) boxes_->Wake();
-        return;
-      }
-      fds[count++] = {boxes_->wake_fd, POLLIN, 0};
-      fds[count++] = {child_ ? child_->end_fd : STDIN_FILENO, POLLIN, 0};
+  const std::function<bool()>* outer;
+  {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    outer = modal_done_;
+    modal_done_ = &done;
+    // Keys typed right behind the one that opened it are read already.
+    if (!child_) {
+      FollowSizeLocked();
+      DrainInputLocked(&done);
+      drawn_ = drawn_ || menu_.is_open();
+      RedrawLocked();
     }
-    if (poll(fds, count, kNestedPollMs) > 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-      std::lock_guard<std::mutex> lock(curses_mutex_);
-      if (child_ && fds[1].fd == child_->end_fd) {
-        EndChildLocked(false);
-      } else if (!child_ && (fds[1].revents & kHungUp)) {
-        LoseTerminalLocked();
-      }
-    }
+  }
+  const bool ended = loop_.RunModal([&] {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    return done();
+  });
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  modal_done_ = outer;
+  if (!ended && menu_.is_open()) {
+    menu_.Close();
+    RedrawLocked();
   }
 }
 
