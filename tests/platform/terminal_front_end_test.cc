@@ -339,6 +339,14 @@ TEST_F(TerminalFrontEndTest, DesktopOpenerStartsDetachedAndTheWindowStays) {
   EXPECT_TRUE(WaitForLog("command 40003")) << "the keyboard still belongs to the window";
 }
 
+TEST_F(TerminalFrontEndTest, ATerminalThatCannotPlaceTheCursorIsNoWindow) {
+  session_ = std::make_unique<TmuxSession>(
+      ShellQuote(ZENPO_TERMINAL_DRIVER) + " " + ShellQuote(log_path()), 80, 24,
+      std::map<std::string, std::string>{{"TERM", "dumb"}});
+  ASSERT_TRUE(WaitForLog("headless")) << Log();
+  EXPECT_TRUE(tmux().WaitForText("ZENPO: ヘッドレス")) << tmux().Capture();
+}
+
 TEST(TerminalFrontEndHeadlessTest, WithoutATerminalNothingIsDrawnAndBoxesAreStderrLines) {
   TempDir dir;
   const std::string log = (dir / "driver.log").string();

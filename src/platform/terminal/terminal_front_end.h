@@ -26,8 +26,9 @@ struct TerminalOptions {
 
 // Takes over the terminal on stdin and stdout for the loop's window, installs a message
 // box handler that draws boxes over it, and follows the terminal's size changes (the
-// loop's Signal::kWindowChange). Null when stdin or stdout is not a terminal or the
-// terminal cannot be set up; the program then stays headless.
+// loop's Signal::kWindowChange). Null when stdin or stdout is not a terminal, the
+// terminal cannot place the cursor (TERM=dumb) or cannot be set up; the program then
+// stays headless.
 //
 // Call it on the thread that will run the loop, before other threads start (it sets the
 // process's character locale, UTF-8 where the environment names plain ASCII), and hand

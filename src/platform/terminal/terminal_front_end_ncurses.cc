@@ -269,6 +269,15 @@ bool TerminalFrontEnd::Start() {
     screen_ = newterm(nullptr, stdout, stdin);
     if (screen_ == nullptr) return false;
     set_term(screen_);
+    // A terminal that cannot place the cursor (TERM=dumb) would get every row on one
+    // line: such a terminal is no window, the program runs as without one.
+    const char* move_cursor = tigetstr("cup");
+    if (move_cursor == nullptr || move_cursor == reinterpret_cast<char*>(-1)) {
+      endwin();
+      delscreen(screen_);
+      screen_ = nullptr;
+      return false;
+    }
     cbreak();
     noecho();
     nonl();
