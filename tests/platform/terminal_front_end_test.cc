@@ -268,6 +268,22 @@ TEST_F(TerminalFrontEndTest, ResizeRedrawsEverythingAtTheNewSize) {
   EXPECT_EQ(TrimRight(rows[6]), " e f g h i j k l m n o p q r");
 }
 
+TEST_F(TerminalFrontEndTest, OnASmallTerminalLinesAreCutNeverDrawnOverOneAnother) {
+  Start("--resume " + ShellQuote("Resume NG"), 20, 5);
+  ASSERT_TRUE(tmux().WaitForText("F1/m: MENU"));
+  std::vector<std::string> rows = tmux().Rows();
+  EXPECT_TRUE(rows[3].starts_with(" Time : 3 [ -3 ]")) << rows[3];
+  EXPECT_EQ(TrimRight(rows[4]), " F1/m: MENU") << "the bottom row stands alone";
+  tmux().Resize(12, 24);
+  ASSERT_TRUE(WaitUntil([&] { return TrimRight(tmux().Rows()[23]) == " F1/m: MENU"; }));
+  rows = tmux().Rows();
+  EXPECT_TRUE(rows[1].starts_with(" LOADING ")) << rows[1];
+  // The menu scrolls on a screen shorter than itself, down to its last item.
+  tmux().Resize(30, 6);
+  tmux().SendKeys({"m", "Up"});
+  EXPECT_TRUE(tmux().WaitForText("NoWait")) << tmux().Capture();
+}
+
 // Writes a shell script that can be run and returns its path.
 std::string WriteScript(const std::string& path, const std::string& body) {
   WriteFile(path, "#!/bin/sh\n" + body);

@@ -74,5 +74,18 @@ TEST(MenuNavigatorTest, BoxesStayOnASmallScreen) {
   EXPECT_LE(p.sub.left + p.sub.width, 20);
 }
 
+TEST(MenuNavigatorTest, AMenuTallerThanTheScreenScrollsToTheHighlight) {
+  MenuNavigator menu(ProgramMenu());
+  menu.Open();
+  MenuNavigator::Placement p = menu.Place(5, 0, true, 6, 20);
+  EXPECT_EQ(p.main.top, 0);
+  EXPECT_EQ(p.main.height, 6) << "four items and the borders";
+  EXPECT_EQ(p.main.first, 0);
+  menu.Move(-1);  // round to NoWait, the last item
+  p = menu.Place(5, 0, true, 6, 20);
+  EXPECT_EQ(p.main.first, 4);
+  EXPECT_EQ(menu.Click(p, 4, 2), 40007) << "the last row shows the last item";
+}
+
 }  // namespace
 }  // namespace zenpo::platform

@@ -769,19 +769,25 @@ void TerminalFrontEnd::DrawTitleRowLocked(const WindowState& state) {
 
 // The rows follow the window's line rectangles top to bottom: state (with the resume
 // line right-aligned on it), progress, time, band, then the URL down to the bottom row.
+// Lines that do not fit are cut, never drawn over one another: the rows end above the
+// bottom row, and the resume line takes only the room the state line leaves.
 void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
   const StatusView& v = state.view;
   const int right = COLS - 1;  // one column of margin as the window keeps on the right
-  PutText(1, 1, v.state, right - 1, v.state_alert ? A_BOLD : A_NORMAL, v.state_alert ? kRed : 0);
-  PutText(2, 1, v.progress, right - 1, A_NORMAL);
-  PutText(3, 1, v.time, right - 1, A_NORMAL);
-  PutText(4, 1, v.band, right - 1, A_NORMAL);
+  const int bottom = LINES - 1;  // the menu button's row
+  const auto line = [&](int row, std::wstring_view text, attr_t attrs, short pair = 0) {
+    if (row < bottom) PutText(row, 1, text, right - 1, attrs, pair);
+  };
+  line(1, v.state, v.state_alert ? A_BOLD : A_NORMAL, v.state_alert ? kRed : 0);
+  line(2, v.progress, A_NORMAL);
+  line(3, v.time, A_NORMAL);
+  line(4, v.band, A_NORMAL);
   const std::vector<std::wstring> url_rows = WrapText(v.url, right - 1);
-  for (std::size_t i = 0; i < url_rows.size() && 5 + static_cast<int>(i) < LINES - 1; ++i) {
-    PutText(5 + static_cast<int>(i), 1, url_rows[i], right - 1, A_NORMAL);
-  }
-  if (!v.resume.empty()) {
-    PutText(1, RightAlignedStart(v.resume, 0, right), v.resume, right, A_NORMAL);
+  for (std::size_t i = 0; i < url_rows.size(); ++i) line(5 + static_cast<int>(i), url_rows[i], A_NORMAL);
+  if (!v.resume.empty() && 1 < bottom) {
+    const int state_end = v.state.empty() ? 0 : 1 + DisplayWidth(FitToWidth(v.state, right - 1)) + 1;
+    const int start = RightAlignedStart(v.resume, state_end, right);
+    PutText(1, start, v.resume, right - start, A_NORMAL);
   }
 }
 
@@ -800,7 +806,7 @@ void TerminalFrontEnd::DrawMenuLocked(const WindowState& state) {
     // The item that opened the sub-menu stays marked under it.
     const MenuBox& main = menu_placement_.main;
     const MenuItem& opener = menu_.items()[menu_.highlighted()];
-    PutText(main.top + 1 + menu_.highlighted(), main.left + 1,
+    PutText(main.top + 1 + menu_.highlighted() - main.first, main.left + 1,
             MenuNavigator::ItemText(opener, false, main.width - 2), main.width - 2, A_BOLD);
     DrawMenuBoxLocked(menu_placement_.sub, opener.submenu, menu_.submenu_highlighted(), state);
   }
@@ -810,10 +816,17 @@ void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<M
                                          int highlighted, const WindowState& state) {
   const int inner = box.width - 2;
   const std::wstring rule(static_cast<std::size_t>(std::max(0, inner)), L'\u2500');
-  PutText(box.top, box.left, L"\u250c" + rule + L"\u2510", box.width, A_NORMAL);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const int row = box.top + 1 + static_cast<int>(i);
-    const MenuItem& item = items[i];
+  const int shown = box.height - 2;
+  // Arrows in the borders tell that the menu scrolls on.
+  const auto border = [&](wchar_t left, wchar_t right, bool more) {
+    std::wstring line = left + rule + right;
+    if (more && line.size() > 2) line[1] = left == L'\u250c' ? L'\u25b2' : L'\u25bc';
+    return line;
+  };
+  PutText(box.top, box.left, border(L'\u250c', L'\u2510', box.first > 0), box.width, A_NORMAL);
+  for (int i = box.first; i < box.first + shown && i < static_cast<int>(items.size()); ++i) {
+    const int row = box.top + 1 + i - box.first;
+    const MenuItem& item = items[static_cast<std::size_t>(i)];
     if (IsSeparator(item)) {
       PutText(row, box.left, L"\u251c" + rule + L"\u2524", box.width, A_NORMAL);
       continue;
@@ -822,10 +835,12 @@ void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<M
     const bool checked = item.command_id != 0 && check != state.checks.end() && check->second;
     PutText(row, box.left, L"\u2502", 1, A_NORMAL);
     PutText(row, box.left + 1, MenuNavigator::ItemText(item, checked, inner), inner,
-            static_cast<int>(i) == highlighted ? A_REVERSE : A_NORMAL);
+            i == highlighted ? A_REVERSE : A_NORMAL);
     PutText(row, box.left + box.width - 1, L"\u2502", 1, A_NORMAL);
   }
-  PutText(box.top + box.height - 1, box.left, L"\u2514" + rule + L"\u2518", box.width, A_NORMAL);
+  PutText(box.top + box.height - 1, box.left,
+          border(L'\u2514', L'\u2518', box.first + shown < static_cast<int>(items.size())),
+          box.width, A_NORMAL);
 }
 
 // The box: caption "ZENPO" in its top border, the text wrapped to fit, an OK button.
