@@ -337,6 +337,30 @@ TEST_F(TerminalFrontEndTest, EditorTakesTheTerminalWhileTheLoopGoesOnAndGivesItB
   EXPECT_TRUE(WaitForLog("ended 0"));
 }
 
+// A pager leaves the terminal's keys in their plain form when it ends; the window asks
+// for the application form again, and at the end the shell gets the plain form back.
+TEST_F(TerminalFrontEndTest, TheTerminalsKeyModeIsRestoredAfterAPagerAndAtTheEnd) {
+  const std::string pager =
+      WriteScript((dir_ / "pager.sh").string(), "read line\nprintf '\\033[?1l\\033>'\n");
+  const std::string keys = (dir_ / "keys").string();
+  session_ = std::make_unique<TmuxSession>(
+      "/bin/sh -c " +
+          ShellQuote("\"$0\" \"$1\" --open \"$1\"; IFS= read -r k; printf %s \"$k\" | od -An -c > \"$2\"") +
+          " " + ShellQuote(ZENPO_TERMINAL_DRIVER) + " " + ShellQuote(log_path()) + " " + ShellQuote(keys),
+      80, 24, std::map<std::string, std::string>{{"VISUAL", pager}, {"DISPLAY", ""}});
+  ASSERT_TRUE(WaitForLog("front end")) << Log();
+  ASSERT_TRUE(tmux().WaitForText("F1/m: MENU"));
+  tmux().SendKeys({"m", "Down", "Down", "Down", "Enter", "Enter"});
+  ASSERT_TRUE(WaitForLog("open 1")) << Log();
+  tmux().SendKeys({"Enter"});
+  ASSERT_TRUE(tmux().WaitForText("F1/m: MENU")) << tmux().Capture();
+  tmux().SendKeys({"m", "Down", "Down", "Enter"});
+  ASSERT_TRUE(WaitForLog("ended 0")) << Log();
+  tmux().SendKeys({"Up", "Enter"});
+  ASSERT_TRUE(WaitUntil([&] { return !ReadFile(keys).empty(); })) << tmux().Capture();
+  EXPECT_EQ(ReadFile(keys), " 033   [   A\n") << "the shell gets the arrow keys' plain form";
+}
+
 TEST_F(TerminalFrontEndTest, DesktopOpenerStartsDetachedAndTheWindowStays) {
   const std::string bin = (dir_ / "bin").string();
   std::filesystem::create_directory(bin);

@@ -472,10 +472,10 @@ void KnowBothArrowForms() {
   define_key("\033[D", KEY_LEFT);
 }
 
-void RestoreKeypadMode() {
-  char* keypad_on = tigetstr("smkx");
-  if (keypad_on != nullptr && keypad_on != reinterpret_cast<char*>(-1)) putp(keypad_on);
-}
+// Asks for the application form again after a program that reset it, through curses, so
+// that curses knows the terminal's mode and gives the plain form back at its end (a
+// request written behind its back would also reach the terminal late, after that end).
+void RestoreKeypadMode() { keypad(stdscr, TRUE); }
 
 bool IsEnter(int status, wint_t key) {
   return (status == OK && (key == L'\n' || key == L'\r')) ||
