@@ -54,10 +54,11 @@ struct TerminalOptions {
 // hang-up signal is the caller's choice.
 //
 // OpenForUser: on a desktop (DISPLAY set, xdg-open on PATH) starts xdg-open detached;
-// otherwise runs $VISUAL, else $EDITOR, else less, else more on the file in this
-// terminal, and gives the terminal back to the window when it ends; the loop keeps
-// running meanwhile (nothing is drawn until then). False when none of them can start or
-// one already runs.
+// otherwise runs $VISUAL, else $EDITOR, else (for an empty or missing file, which is
+// there to be written) the first of sensible-editor, editor, nano and vi, else less,
+// else more on the file in this terminal, and gives the terminal back to the window
+// when it ends; the loop keeps running meanwhile (nothing is drawn until then). False
+// when none of them can start or one already runs.
 //
 // Destroying the front end (on the loop's thread, or with the loop) waits for such an
 // editor to end, gives the terminal back in its former state, restores the default

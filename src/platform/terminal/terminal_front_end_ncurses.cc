@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -628,15 +629,21 @@ bool TerminalFrontEnd::OpenForUser(std::wstring_view path) {
       break;
     }
   }
-  if (argv.empty()) {
-    for (const char* pager : {"less", "more"}) {
-      const std::string found = FindOnPath(pager);
+  // An empty file has nothing to page through: it is there to be written, so the
+  // system's editor takes it.
+  struct stat st {};
+  const bool empty = stat(file.c_str(), &st) != 0 || st.st_size == 0;
+  const auto first_found = [&](std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      const std::string found = FindOnPath(name);
       if (!found.empty()) {
         argv = {found, file};
-        break;
+        return;
       }
     }
-  }
+  };
+  if (argv.empty() && empty) first_found({"sensible-editor", "editor", "nano", "vi"});
+  if (argv.empty()) first_found({"less", "more"});
   if (argv.empty()) return false;
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_ || screen_ == nullptr || gone_) return false;
