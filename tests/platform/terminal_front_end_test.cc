@@ -383,8 +383,7 @@ TEST_F(TerminalFrontEndTest, ATerminalThatCannotPlaceTheCursorIsNoWindow) {
   session_ = std::make_unique<TmuxSession>(
       ShellQuote(ZENPO_TERMINAL_DRIVER) + " " + ShellQuote(log_path()), 80, 24,
       std::map<std::string, std::string>{{"TERM", "dumb"}});
-  ASSERT_TRUE(WaitForLog("headless")) << Log();
-  EXPECT_TRUE(tmux().WaitForText("ZENPO: ヘッドレス")) << tmux().Capture();
+  EXPECT_TRUE(WaitForLog("headless")) << Log();
 }
 
 TEST(TerminalFrontEndHeadlessTest, WithoutATerminalNothingIsDrawnAndBoxesAreStderrLines) {

@@ -28,6 +28,7 @@
 
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "platform/terminal/terminal_caps.h"
 #include "platform/terminal/terminal_child.h"
 #include "platform/terminal/terminal_layout.h"
 #include "platform/terminal/terminal_menu.h"
@@ -267,18 +268,11 @@ bool TerminalFrontEnd::Start() {
   });
   {
     std::lock_guard<std::mutex> lock(curses_mutex_);
+    // A terminal that cannot place the cursor would get every row on one line.
+    if (!TerminalCanPlaceCursor()) return false;
     screen_ = newterm(nullptr, stdout, stdin);
     if (screen_ == nullptr) return false;
     set_term(screen_);
-    // A terminal that cannot place the cursor (TERM=dumb) would get every row on one
-    // line: such a terminal is no window, the program runs as without one.
-    const char* move_cursor = tigetstr("cup");
-    if (move_cursor == nullptr || move_cursor == reinterpret_cast<char*>(-1)) {
-      endwin();
-      delscreen(screen_);
-      screen_ = nullptr;
-      return false;
-    }
     cbreak();
     noecho();
     nonl();
