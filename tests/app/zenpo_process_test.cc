@@ -227,5 +227,27 @@ TEST_F(ZenpoProcessTest, AHungRequestRestartsTheProgramWhichFinishesTheList) {
   EXPECT_TRUE(Eventually([&] { return !slots.IsTaken(0); }));
 }
 
+// Running the program needs the compiler and its three libraries, not the test tools.
+TEST(SetupTest, TheRunSetUpLeavesTheTestToolsToTheTestOne) {
+  const auto packages = [](const std::string& purpose) {
+    std::string out;
+    const std::string command = std::string(ZENPO_SOURCE_DIR) + "/scripts/setup " + purpose + " --list";
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buf[1024];
+      for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+      pclose(p);
+    }
+    return out;
+  };
+  const std::string run = packages("run"), test = packages("test");
+  for (const char* needed : {"g++\n", "cmake\n", "libcurl4-openssl-dev\n", "libncurses-dev\n", "libx11-dev\n"}) {
+    EXPECT_NE(run.find(needed), std::string::npos) << needed;
+  }
+  for (const char* tool : {"googletest\n", "nginx\n", "tinyproxy\n", "tmux\n", "xvfb\n", "aria2\n"}) {
+    EXPECT_EQ(run.find(tool), std::string::npos) << tool;
+    EXPECT_NE(test.find(tool), std::string::npos) << tool;
+  }
+}
+
 }  // namespace
 }  // namespace zenpo
