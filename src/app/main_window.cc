@@ -1,6 +1,7 @@
 // MainWndProc and its commands.
 #include "app/main_window.h"
 
+#include <cstdio>
 #include <thread>
 
 #include "config/program_paths.h"
@@ -120,7 +121,14 @@ void MainWindow::OnCommand(int id) {
   switch (id) {
     case menu_cmd::kExit: window_.Post(platform::msg::kClose, 0, 0); return;
     case menu_cmd::kLogFile: open(ProgramPaths.LogPath); return;
-    case menu_cmd::kIniFile: open(ProgramPaths.SettingsPath); return;
+    case menu_cmd::kIniFile:
+      // Without settings yet the user gets an empty file to write them into, where the
+      // program reads them, rather than an error about a missing file.
+      if (std::FILE* created = std::fopen(ProgramPaths.settingsPathMb.c_str(), "ab")) {
+        std::fclose(created);
+      }
+      open(ProgramPaths.SettingsPath);
+      return;
     case menu_cmd::kListFile: open(ProgramPaths.ListPath); return;
     default: break;
   }

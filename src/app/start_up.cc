@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "platform/front_end.h"
 #include "platform/instances.h"
+#include "platform/message_box.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
 #include "report/report_message.h"
@@ -111,10 +112,15 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   platform::FrontEnd front_end = platform::CreateFrontEnd(loop, options);
   const bool restart_in_place = front_end.restart_in_place;
   if (front_end.window) loop.SetFrontEnd(std::move(front_end.window));
-  // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until it
-  // runs, so one that arrives during start-up is not lost.
+  // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until the
+  // window takes them, so one that arrives during start-up is not lost. A request to end
+  // answers the open message box, and later ones do not wait: whoever stops the program
+  // (a service manager, the closed terminal) must not wait for a key.
   for (auto s : {platform::Signal::kInterrupt, platform::Signal::kTerminate, platform::Signal::kHangUp}) {
-    loop.PostOnSignal(s, platform::msg::kCommand, menu_cmd::kExit, 0);
+    loop.CallOnSignal(s, [&loop] {
+      platform::DismissMessageBoxes();
+      loop.Post(platform::msg::kCommand, menu_cmd::kExit, 0);
+    });
   }
   loop.PostOnSignal(platform::Signal::kUser1, platform::msg::kCommand, menu_cmd::kPause, 0);
 
@@ -155,6 +161,8 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   loop.Invalidate();
 
   const std::optional<int> ran = loop.Run();
+  // The window is gone: what is posted from now on waits (the end box's loop runs on).
+  loop.SetWindowProc(nullptr);
   SetTrayWindow(nullptr);
   if (command_watch != 0) loop.UnwatchDescriptor(command_watch);
   if (!ran) return 0;

@@ -13,6 +13,10 @@
 #include "platform/inet.h"
 
 #include <curl/curl.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -60,6 +64,33 @@ struct Timeouts {
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Every descriptor of the program is close-on-exec, so that a restarted program (or any
+// program it starts) holds none of a hung request's connections. libcurl opens its
+// sockets without the flag: a connection's socket is opened here instead, and the socket
+// pair a multi handle keeps for its wake-ups gets the flag as soon as the handle exists.
+curl_socket_t OpenSocketCloseOnExec(void*, curlsocktype, curl_sockaddr* address) {
+  return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+bool OpenSocketsCloseOnExec(CURL* easy) {
+  return curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &OpenSocketCloseOnExec) == CURLE_OK;
+}
+
+CURLM* MultiInitCloseOnExec() {
+  CURLM* multi = curl_multi_init();
+  // The pair's numbers are libcurl's own; every open descriptor without the flag gets it.
+  if (DIR* fds = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(fds)) {
+      const int fd = std::atoi(entry->d_name);
+      if (fd <= STDERR_FILENO || fd == dirfd(fds)) continue;
+      const int flags = fcntl(fd, F_GETFD);
+      if (flags >= 0 && !(flags & FD_CLOEXEC)) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+    closedir(fds);
+  }
+  return multi;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -266,7 +297,7 @@ class Request : public InternetObject {
     timeouts_ = root->timeouts();
     {
       std::lock_guard lock(state_mutex_);
-      multi_ = curl_multi_init();
+      multi_ = MultiInitCloseOnExec();
     }
     if (!multi_) return false;
     std::string block = ToCodePage(headers);
@@ -440,6 +471,7 @@ class Request : public InternetObject {
            curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
            curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Request::OnConnected) == CURLE_OK &&
            curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this) == CURLE_OK &&
+           OpenSocketsCloseOnExec(easy_) &&
            curl_multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 

@@ -1,5 +1,6 @@
 // Instance slots on POSIX: one lock file (flock) and one Unix socket per slot in the
-// user's runtime folder, named after a hash of the program directory.
+// user's runtime folder, named after a hash of the program directory. The holder removes
+// both when it lets the slot go; a process that dies leaves them for the next claim.
 #include "platform/instances.h"
 
 #include <fcntl.h>
@@ -39,11 +40,17 @@ sockaddr_un SocketAddress(const std::string& path) {
 
 class PosixClaim : public InstanceClaim {
  public:
-  PosixClaim(int lock_fd, int listen_fd, std::string socket_path)
-      : lock_fd_(lock_fd), listen_fd_(listen_fd), socket_path_(std::move(socket_path)) {}
+  PosixClaim(int lock_fd, std::string lock_path, int listen_fd, std::string socket_path)
+      : lock_fd_(lock_fd),
+        lock_path_(std::move(lock_path)),
+        listen_fd_(listen_fd),
+        socket_path_(std::move(socket_path)) {}
   ~PosixClaim() override {
     unlink(socket_path_.c_str());
     close(listen_fd_);
+    // Removed while still locked: a claimer that opened this file meanwhile finds the
+    // name gone once it holds the lock, and tries again on a fresh file.
+    unlink(lock_path_.c_str());
     close(lock_fd_);  // releases the flock
   }
   int command_fd() const override { return listen_fd_; }
@@ -62,9 +69,30 @@ class PosixClaim : public InstanceClaim {
 
  private:
   int lock_fd_;
+  std::string lock_path_;
   int listen_fd_;
   std::string socket_path_;
 };
+
+// The lock file at path, created if need be and locked for this process; -1 when another
+// process holds it. The lock counts only while the name still leads to the locked file:
+// a holder removes the file before it lets go, so a lock won on a removed file is no slot.
+int LockSlotFile(const std::string& path) {
+  for (;;) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      return -1;
+    }
+    struct stat held {}, named {};
+    if (fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return fd;
+    }
+    close(fd);
+  }
+}
 
 }  // namespace
 
@@ -87,12 +115,8 @@ bool InstanceSlots::IsTaken(int slot) const {
 std::unique_ptr<InstanceClaim> InstanceSlots::Claim(int slot) const {
   const std::string lock_path = base_ + std::to_string(slot) + ".lock";
   const std::string socket_path = base_ + std::to_string(slot) + ".sock";
-  const int lock_fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int lock_fd = LockSlotFile(lock_path);
   if (lock_fd < 0) return nullptr;
-  if (flock(lock_fd, LOCK_EX | LOCK_NB) != 0) {
-    close(lock_fd);
-    return nullptr;
-  }
   // The lock is ours, so a socket file left behind belongs to an ended process.
   unlink(socket_path.c_str());
   const int listen_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -100,10 +124,11 @@ std::unique_ptr<InstanceClaim> InstanceSlots::Claim(int slot) const {
   if (listen_fd < 0 || bind(listen_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0 ||
       listen(listen_fd, 8) != 0) {
     if (listen_fd >= 0) close(listen_fd);
+    unlink(lock_path.c_str());
     close(lock_fd);
     return nullptr;
   }
-  return std::make_unique<PosixClaim>(lock_fd, listen_fd, socket_path);
+  return std::make_unique<PosixClaim>(lock_fd, lock_path, listen_fd, socket_path);
 }
 
 bool InstanceSlots::PostCommand(int slot, std::uint32_t command) const {

@@ -1,6 +1,7 @@
 // The replaceable message box: a handler under a lock, a stderr line by default.
 #include "platform/message_box.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -15,6 +16,11 @@ MessageBoxHandler& Handler() {
   static MessageBoxHandler handler;
   return handler;
 }
+std::function<void()>& DismissHandler() {
+  static std::function<void()> dismiss;
+  return dismiss;
+}
+std::atomic<bool> dismissed{false};
 
 void WriteToStderr(std::wstring_view text) {
   const std::string line = "ZENPO: " + ToCodePage(text) + "\n";
@@ -31,16 +37,27 @@ void ShowMessageBox(std::wstring_view text) {
     handler = Handler();
   }
   // The handler runs without the lock: a box may block its thread for a long time.
-  if (handler) {
+  if (handler && !dismissed.load()) {
     handler(text);
   } else {
     WriteToStderr(text);
   }
 }
 
-void SetMessageBoxHandler(MessageBoxHandler handler) {
+void SetMessageBoxHandler(MessageBoxHandler handler, std::function<void()> dismiss) {
   std::lock_guard<std::mutex> lock(handler_mutex);
   Handler() = std::move(handler);
+  DismissHandler() = std::move(dismiss);
+}
+
+void DismissMessageBoxes() {
+  dismissed.store(true);
+  std::function<void()> dismiss;
+  {
+    std::lock_guard<std::mutex> lock(handler_mutex);
+    dismiss = DismissHandler();
+  }
+  if (dismiss) dismiss();
 }
 
 }  // namespace zenpo::platform

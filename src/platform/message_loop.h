@@ -60,6 +60,15 @@ class MessageLoop final : public Window {
   // called while the loop already runs.
   std::optional<int> Run();
 
+  // The loop of something modal on the loop's thread (the tray popup, a message box),
+  // also before Run() or after it: it delivers posted messages, timer ticks, paints,
+  // signal actions and descriptor callbacks as Run() does, so the window goes on while
+  // the user decides, until done() holds (asked before every round). The quit message
+  // ends it too and stays queued for the Run() around it. Posted messages wait while no
+  // window procedure is set. True when done() ended it; false on the quit message or
+  // when the loop cannot wait.
+  bool RunModal(const std::function<bool()>& done);
+
   // Posts the quit message with the exit value behind the messages already posted.
   void PostQuit(int exit_value);
 

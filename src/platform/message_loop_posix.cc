@@ -25,6 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A modal loop looks at its end condition at least this often.
+constexpr int kModalRoundMs = 250;
+
 struct PostedMessage {
   std::uint32_t message;
   std::uintptr_t wparam;
@@ -108,10 +111,11 @@ struct MessageLoop::Impl {
     if (proc) proc(message, wparam, lparam);
   }
 
-  // Milliseconds poll() may sleep: 0 while work waits, -1 with no timer at all.
-  int SleepBudgetMs() const {
+  // Milliseconds poll() may sleep: 0 while work waits, -1 with no timer at all. Posted
+  // messages count as work only when they will be delivered.
+  int SleepBudgetMs(bool deliver_posted) const {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!posted.empty() || paint_pending) return 0;
+    if ((deliver_posted && !posted.empty()) || paint_pending) return 0;
     if (timers.empty()) return -1;
     Clock::time_point first = Clock::time_point::max();
     for (const auto& [id, t] : timers) first = std::min(first, t.due);
@@ -137,9 +141,10 @@ struct MessageLoop::Impl {
     }
   }
 
-  // Delivers the messages posted before this call; the exit value when it took the quit
-  // message, which ends the delivery.
-  std::optional<int> DeliverPosted() {
+  // Delivers the messages posted before this call; the exit value when it came to the
+  // quit message, which ends the delivery (and stays queued with keep_quit). A modal loop
+  // inside a handler may deliver some of them first.
+  std::optional<int> DeliverPosted(bool keep_quit) {
     std::size_t count;
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -149,8 +154,9 @@ struct MessageLoop::Impl {
       PostedMessage m;
       {
         std::lock_guard<std::mutex> lock(mutex);
+        if (posted.empty()) break;
         m = posted.front();
-        posted.pop_front();
+        if (m.message != msg::kQuit || !keep_quit) posted.pop_front();
       }
       if (m.message == msg::kQuit) return static_cast<int>(static_cast<std::intptr_t>(m.wparam));
       Dispatch(m.message, m.wparam, m.lparam);
@@ -191,8 +197,9 @@ struct MessageLoop::Impl {
     Dispatch(msg::kPaint, 0, 0);
   }
 
-  // Waits for the next round; false when the loop cannot wait.
-  bool Wait() {
+  // Waits for the next round, at most max_ms when that is not negative; false when the
+  // loop cannot wait.
+  bool Wait(bool deliver_posted, int max_ms) {
     std::vector<pollfd> fds;
     std::vector<int> ids;
     fds.push_back({wake_fd, POLLIN, 0});
@@ -208,7 +215,9 @@ struct MessageLoop::Impl {
         ids.push_back(id);
       }
     }
-    const int rc = poll(fds.data(), fds.size(), SleepBudgetMs());
+    int budget = SleepBudgetMs(deliver_posted);
+    if (max_ms >= 0 && (budget < 0 || budget > max_ms)) budget = max_ms;
+    const int rc = poll(fds.data(), fds.size(), budget);
     if (rc < 0) return errno == EINTR;
     if (fds[0].revents & POLLIN) {
       std::uint64_t count;
@@ -295,14 +304,27 @@ std::optional<int> MessageLoop::Run() {
   if (impl_->running.exchange(true)) return std::nullopt;
   std::optional<int> result;
   for (;;) {
-    if (!impl_->Wait()) break;
-    result = impl_->DeliverPosted();
+    if (!impl_->Wait(true, -1)) break;
+    result = impl_->DeliverPosted(false);
     if (result) break;
     impl_->DeliverDueTimers();
     impl_->DeliverPaint();
   }
   impl_->running.store(false);
   return result;
+}
+
+bool MessageLoop::RunModal(const std::function<bool()>& done) {
+  if (impl_->wake_fd < 0) return false;
+  for (;;) {
+    if (done()) return true;
+    const bool deliver_posted = static_cast<bool>(impl_->proc);
+    if (!impl_->Wait(deliver_posted, kModalRoundMs)) return false;
+    if (done()) return true;
+    if (deliver_posted && impl_->DeliverPosted(true)) return false;
+    impl_->DeliverDueTimers();
+    impl_->DeliverPaint();
+  }
 }
 
 void MessageLoop::PostQuit(int exit_value) {

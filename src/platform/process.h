@@ -17,12 +17,18 @@ std::wstring OwnFileName();
 std::wstring ProgramDirectory();
 
 // Starts a new process of the program's own file with the command line (its words are
-// the arguments). True when the process was started.
+// the arguments), holding no descriptor of this one but the standard streams. True when
+// the process was started.
 bool StartSelf(std::wstring_view command_line);
 
+// Marks every descriptor above the standard streams close-on-exec, so that a program
+// started next holds none of this one's files, sockets or pipes. Async-signal-safe where
+// the system has close_range(), so a child may call it between fork and exec.
+void CloseOnExecAboveStandardStreams();
+
 // Runs the program's own file again in this process, with the command line, keeping the
-// process, its terminal and its place in it. Returns only when that failed (always on
-// Windows, which cannot do it; its front end never asks).
+// process, its terminal and its place in it, and no other descriptor. Returns only when
+// that failed (always on Windows, which cannot do it; its front end never asks).
 bool ReplaceSelf(std::wstring_view command_line);
 
 }  // namespace zenpo::platform

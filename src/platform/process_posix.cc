@@ -1,11 +1,14 @@
 // The running program on Linux: /proc/self/exe, $ZENPO_HOME and posix_spawn.
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -62,7 +65,25 @@ std::string InstalledProgramDirectory(const std::string& exe_dir) {
   return dir;
 }
 
+constexpr unsigned kCloseRangeCloexec = 1u << 2;  // CLOSE_RANGE_CLOEXEC of <linux/close_range.h>
+
 }  // namespace
+
+void CloseOnExecAboveStandardStreams() {
+#ifdef SYS_close_range
+  if (syscall(SYS_close_range, 3u, ~0u, kCloseRangeCloexec) == 0) return;
+#endif
+  // Kernels before 5.11: every number up to the limit, one call each.
+  rlimit limit{};
+  const long last = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                        ? static_cast<long>(limit.rlim_cur)
+                        : 65536;
+  for (int fd = 3; fd < last; ++fd) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && !(flags & FD_CLOEXEC)) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+}
+
 
 // Names from the system keep their bytes (PathFromSystem): a folder named in bytes that
 // are no text in the locale must still be found again.
@@ -114,6 +135,8 @@ bool StartSelf(std::wstring_view command_line) {
   std::vector<std::string> words;
   if (!SelfCommand(command_line, &exe, &words)) return false;
   std::vector<char*> argv = Argv(words);
+  // Whatever a library opened without the flag (a hung request's connection) stays here.
+  CloseOnExecAboveStandardStreams();
   pid_t pid;
   return posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
 }
@@ -124,6 +147,7 @@ bool ReplaceSelf(std::wstring_view command_line) {
   if (!SelfCommand(command_line, &exe, &words)) return false;
   std::vector<char*> argv = Argv(words);
   std::fflush(nullptr);
+  CloseOnExecAboveStandardStreams();
   execv(exe.c_str(), argv.data());
   return false;
 }

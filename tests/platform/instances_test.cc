@@ -5,6 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <vector>
+
 #include "support/temp_dir.h"
 
 namespace zenpo::platform {
@@ -54,6 +60,28 @@ TEST(InstanceSlotsTest, ASlotOfAProcessThatDiedIsFreeAgain) {
   EXPECT_TRUE(slots.PostCommand(0, 45002));
   close(ready[0]);
   close(ready[1]);
+}
+
+// The holder removes its files when it lets the slot go.
+TEST(InstanceSlotsTest, AReleasedSlotLeavesNoFileBehind) {
+  test::TempDir home;
+  InstanceSlots slots(home.wpath());
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  const std::filesystem::path dir = xdg != nullptr && xdg[0] == '/'
+                                        ? std::filesystem::path(xdg) / "zenpo"
+                                        : std::filesystem::path("/tmp/zenpo-" + std::to_string(getuid()));
+  const auto names = [&] {
+    std::set<std::string> found;
+    for (const auto& f : std::filesystem::directory_iterator(dir)) found.insert(f.path().filename());
+    return found;
+  };
+  const std::set<std::string> before = names();
+  auto claim = slots.Claim(0);
+  std::vector<std::string> ours;  // other tests may add files of their own meanwhile
+  std::ranges::set_difference(names(), before, std::back_inserter(ours));
+  ASSERT_EQ(ours.size(), 2u) << "a lock file and a socket";
+  claim.reset();
+  for (const std::string& name : ours) EXPECT_FALSE(names().contains(name)) << name;
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/process.h"
+
 extern char** environ;
 
 namespace zenpo::platform {
@@ -101,6 +103,7 @@ std::optional<ForegroundChild> StartInForeground(const std::vector<std::string>&
   if (pid == 0) {
     setpgid(0, 0);
     if (has_terminal) tcsetpgrp(kTerminalFd, getpid());
+    CloseOnExecAboveStandardStreams();
     fcntl(ends[1], F_SETFD, 0);
     ResetSignalsInChild();
     signal(SIGTSTP, SIG_IGN);
@@ -152,6 +155,7 @@ bool StartDetached(const std::vector<std::string>& argv) {
       dup2(null_fd, STDIN_FILENO);
       dup2(null_fd, STDOUT_FILENO);
       dup2(null_fd, STDERR_FILENO);
+      CloseOnExecAboveStandardStreams();
       ResetSignalsInChild();
       UnblockAllInChild();
       execve(args[0], args.data(), environ);

@@ -26,8 +26,9 @@ struct TerminalOptions {
 
 // Takes over the terminal on stdin and stdout for the loop's window, installs a message
 // box handler that draws boxes over it, and follows the terminal's size changes (the
-// loop's Signal::kWindowChange). Null when stdin or stdout is not a terminal or the
-// terminal cannot be set up; the program then stays headless.
+// loop's Signal::kWindowChange). Null when stdin or stdout is not a terminal, the
+// terminal cannot place the cursor (TERM=dumb) or cannot be set up; the program then
+// stays headless.
 //
 // Call it on the thread that will run the loop, before other threads start (it sets the
 // process's character locale, UTF-8 where the environment names plain ASCII), and hand
@@ -53,10 +54,11 @@ struct TerminalOptions {
 // hang-up signal is the caller's choice.
 //
 // OpenForUser: on a desktop (DISPLAY set, xdg-open on PATH) starts xdg-open detached;
-// otherwise runs $VISUAL, else $EDITOR, else less, else more on the file in this
-// terminal, and gives the terminal back to the window when it ends; the loop keeps
-// running meanwhile (nothing is drawn until then). False when none of them can start or
-// one already runs.
+// otherwise runs $VISUAL, else $EDITOR, else (for an empty or missing file, which is
+// there to be written) the first of sensible-editor, editor, nano and vi, else less,
+// else more on the file in this terminal, and gives the terminal back to the window
+// when it ends; the loop keeps running meanwhile (nothing is drawn until then). False
+// when none of them can start or one already runs.
 //
 // Destroying the front end (on the loop's thread, or with the loop) waits for such an
 // editor to end, gives the terminal back in its former state, restores the default

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,7 @@
 
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "platform/terminal/terminal_caps.h"
 #include "platform/terminal/terminal_child.h"
 #include "platform/terminal/terminal_layout.h"
 #include "platform/terminal/terminal_menu.h"
@@ -35,7 +37,6 @@
 namespace zenpo::platform {
 namespace {
 
-constexpr int kNestedPollMs = 250;
 constexpr int kBoxTextMaxWidth = 70;
 constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
 
@@ -64,6 +65,7 @@ struct BoxQueue {
   std::condition_variable cv;
   std::deque<std::shared_ptr<BoxRequest>> pending;  // the front one is on screen
   bool closed = false;
+  bool dismissed = false;  // every box is answered at once
   int wake_fd = -1;  // also carries the window's state changes to the loop's thread
   std::atomic<std::thread::id> loop_thread;
   std::weak_ptr<TerminalFrontEnd> owner;
@@ -81,6 +83,27 @@ struct BoxQueue {
     return read(wake_fd, &count, sizeof count) == sizeof count;
   }
   void Show(std::wstring_view text);
+  // Answers the open boxes as Enter would, and every later one at once.
+  void Dismiss() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      dismissed = true;
+      for (const auto& box : pending) box->done = true;
+      pending.clear();
+    }
+    cv.notify_all();
+    Wake();  // the screen loses the box
+  }
+  // Answers box as Enter would, if it is still open.
+  void Answer(const std::shared_ptr<BoxRequest>& box) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (box->done) return;
+      box->done = true;
+      std::erase(pending, box);
+    }
+    cv.notify_all();
+  }
 };
 
 // What other threads may change; drawn by the loop's thread.
@@ -162,6 +185,8 @@ class TerminalFrontEnd final : public WindowFrontEnd,
   bool drawn_ = false;  // something asked for the window: until then only boxes show
   bool gone_ = false;   // the terminal hung up: nothing is read or drawn any more
   std::optional<ForegroundChild> child_;
+  // The end condition of the innermost modal loop; keys stop being read once it holds.
+  const std::function<bool()>* modal_done_ = nullptr;
   MenuNavigator::Placement menu_placement_;
   int box_ok_row_ = -1, box_ok_left_ = 0, box_ok_width_ = 0;
   int box_rows_ = 0;  // text rows the shown box has room for
@@ -184,7 +209,11 @@ void BoxQueue::Show(std::wstring_view text) {
   box->text = text;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!closed) pending.push_back(box);
+    if (dismissed) {
+      box->done = true;
+    } else if (!closed) {
+      pending.push_back(box);
+    }
   }
   Wake();
   if (std::this_thread::get_id() == loop_thread.load()) {
@@ -205,6 +234,9 @@ void TerminalFrontEnd::RunBoxModally(const std::shared_ptr<BoxRequest>& box) {
     std::lock_guard<std::mutex> lock(boxes_->mutex);
     return box->done || boxes_->closed;
   });
+  // The loop is ending under the box (its quit message came): the box goes with it, as
+  // a platform's box does.
+  boxes_->Answer(box);
 }
 
 // --- set-up and end ----------------------------------------------------------------
@@ -236,6 +268,8 @@ bool TerminalFrontEnd::Start() {
   });
   {
     std::lock_guard<std::mutex> lock(curses_mutex_);
+    // A terminal that cannot place the cursor would get every row on one line.
+    if (!TerminalCanPlaceCursor()) return false;
     screen_ = newterm(nullptr, stdout, stdin);
     if (screen_ == nullptr) return false;
     set_term(screen_);
@@ -268,7 +302,8 @@ bool TerminalFrontEnd::Start() {
   wake_watch_ = loop_.WatchDescriptor(boxes_->wake_fd, [weak] {
     if (auto self = weak.lock()) self->OnWake();
   });
-  SetMessageBoxHandler([queue = boxes_](std::wstring_view text) { queue->Show(text); });
+  SetMessageBoxHandler([queue = boxes_](std::wstring_view text) { queue->Show(text); },
+                       [queue = boxes_] { queue->Dismiss(); });
   handler_installed_ = true;
   return true;
 }
@@ -354,7 +389,7 @@ void TerminalFrontEnd::OnWake() {
 void TerminalFrontEnd::OnInput() {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_) return;
-  DrainInputLocked(nullptr);
+  DrainInputLocked(modal_done_);
   if (InputHungUp()) {
     LoseTerminalLocked();
     return;
@@ -383,39 +418,32 @@ void TerminalFrontEnd::PopupMenu() {
   RunNestedUntil([this] { return !menu_.is_open(); });
 }
 
-// A loop of its own on the loop's thread, for as long as something modal is open: the
-// keyboard, the wake descriptor, the end of a child and the terminal's size.
+// The loop's modal loop, for as long as something modal is open: the window's messages,
+// timers and signals go on, and the keys read meanwhile belong to the open menu or box.
 void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
   boxes_->loop_thread.store(std::this_thread::get_id());
-  // State changes taken from the wake descriptor here are handed on to the loop.
-  bool woken = false;
-  for (;;) {
-    pollfd fds[2];
-    nfds_t count = 0;
-    {
-      std::lock_guard<std::mutex> lock(curses_mutex_);
-      woken = boxes_->Drain() || woken;
-      if (!child_) {
-        FollowSizeLocked();
-        DrainInputLocked(&done);
-        drawn_ = drawn_ || menu_.is_open();
-        RedrawLocked();
-      }
-      if (done()) {
-        if (woken) boxes_->Wake();
-        return;
-      }
-      fds[count++] = {boxes_->wake_fd, POLLIN, 0};
-      fds[count++] = {child_ ? child_->end_fd : STDIN_FILENO, POLLIN, 0};
+  const std::function<bool()>* outer;
+  {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    outer = modal_done_;
+    modal_done_ = &done;
+    // Keys typed right behind the one that opened it are read already.
+    if (!child_) {
+      FollowSizeLocked();
+      DrainInputLocked(&done);
+      drawn_ = drawn_ || menu_.is_open();
+      RedrawLocked();
     }
-    if (poll(fds, count, kNestedPollMs) > 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-      std::lock_guard<std::mutex> lock(curses_mutex_);
-      if (child_ && fds[1].fd == child_->end_fd) {
-        EndChildLocked(false);
-      } else if (!child_ && (fds[1].revents & kHungUp)) {
-        LoseTerminalLocked();
-      }
-    }
+  }
+  const bool ended = loop_.RunModal([&] {
+    std::lock_guard<std::mutex> lock(curses_mutex_);
+    return done();
+  });
+  std::lock_guard<std::mutex> lock(curses_mutex_);
+  modal_done_ = outer;
+  if (!ended && menu_.is_open()) {
+    menu_.Close();
+    RedrawLocked();
   }
 }
 
@@ -439,10 +467,10 @@ void KnowBothArrowForms() {
   define_key("\033[D", KEY_LEFT);
 }
 
-void RestoreKeypadMode() {
-  char* keypad_on = tigetstr("smkx");
-  if (keypad_on != nullptr && keypad_on != reinterpret_cast<char*>(-1)) putp(keypad_on);
-}
+// Asks for the application form again after a program that reset it, through curses, so
+// that curses knows the terminal's mode and gives the plain form back at its end (a
+// request written behind its back would also reach the terminal late, after that end).
+void RestoreKeypadMode() { keypad(stdscr, TRUE); }
 
 bool IsEnter(int status, wint_t key) {
   return (status == OK && (key == L'\n' || key == L'\r')) ||
@@ -595,15 +623,21 @@ bool TerminalFrontEnd::OpenForUser(std::wstring_view path) {
       break;
     }
   }
-  if (argv.empty()) {
-    for (const char* pager : {"less", "more"}) {
-      const std::string found = FindOnPath(pager);
+  // An empty file has nothing to page through: it is there to be written, so the
+  // system's editor takes it.
+  struct stat st {};
+  const bool empty = stat(file.c_str(), &st) != 0 || st.st_size == 0;
+  const auto first_found = [&](std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      const std::string found = FindOnPath(name);
       if (!found.empty()) {
         argv = {found, file};
-        break;
+        return;
       }
     }
-  }
+  };
+  if (argv.empty() && empty) first_found({"sensible-editor", "editor", "nano", "vi"});
+  if (argv.empty()) first_found({"less", "more"});
   if (argv.empty()) return false;
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_ || screen_ == nullptr || gone_) return false;
@@ -736,19 +770,25 @@ void TerminalFrontEnd::DrawTitleRowLocked(const WindowState& state) {
 
 // The rows follow the window's line rectangles top to bottom: state (with the resume
 // line right-aligned on it), progress, time, band, then the URL down to the bottom row.
+// Lines that do not fit are cut, never drawn over one another: the rows end above the
+// bottom row, and the resume line takes only the room the state line leaves.
 void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
   const StatusView& v = state.view;
   const int right = COLS - 1;  // one column of margin as the window keeps on the right
-  PutText(1, 1, v.state, right - 1, v.state_alert ? A_BOLD : A_NORMAL, v.state_alert ? kRed : 0);
-  PutText(2, 1, v.progress, right - 1, A_NORMAL);
-  PutText(3, 1, v.time, right - 1, A_NORMAL);
-  PutText(4, 1, v.band, right - 1, A_NORMAL);
+  const int bottom = LINES - 1;  // the menu button's row
+  const auto line = [&](int row, std::wstring_view text, attr_t attrs, short pair = 0) {
+    if (row < bottom) PutText(row, 1, text, right - 1, attrs, pair);
+  };
+  line(1, v.state, v.state_alert ? A_BOLD : A_NORMAL, v.state_alert ? kRed : 0);
+  line(2, v.progress, A_NORMAL);
+  line(3, v.time, A_NORMAL);
+  line(4, v.band, A_NORMAL);
   const std::vector<std::wstring> url_rows = WrapText(v.url, right - 1);
-  for (std::size_t i = 0; i < url_rows.size() && 5 + static_cast<int>(i) < LINES - 1; ++i) {
-    PutText(5 + static_cast<int>(i), 1, url_rows[i], right - 1, A_NORMAL);
-  }
-  if (!v.resume.empty()) {
-    PutText(1, RightAlignedStart(v.resume, 0, right), v.resume, right, A_NORMAL);
+  for (std::size_t i = 0; i < url_rows.size(); ++i) line(5 + static_cast<int>(i), url_rows[i], A_NORMAL);
+  if (!v.resume.empty() && 1 < bottom) {
+    const int state_end = v.state.empty() ? 0 : 1 + DisplayWidth(FitToWidth(v.state, right - 1)) + 1;
+    const int start = RightAlignedStart(v.resume, state_end, right);
+    PutText(1, start, v.resume, right - start, A_NORMAL);
   }
 }
 
@@ -767,7 +807,7 @@ void TerminalFrontEnd::DrawMenuLocked(const WindowState& state) {
     // The item that opened the sub-menu stays marked under it.
     const MenuBox& main = menu_placement_.main;
     const MenuItem& opener = menu_.items()[menu_.highlighted()];
-    PutText(main.top + 1 + menu_.highlighted(), main.left + 1,
+    PutText(main.top + 1 + menu_.highlighted() - main.first, main.left + 1,
             MenuNavigator::ItemText(opener, false, main.width - 2), main.width - 2, A_BOLD);
     DrawMenuBoxLocked(menu_placement_.sub, opener.submenu, menu_.submenu_highlighted(), state);
   }
@@ -777,10 +817,17 @@ void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<M
                                          int highlighted, const WindowState& state) {
   const int inner = box.width - 2;
   const std::wstring rule(static_cast<std::size_t>(std::max(0, inner)), L'\u2500');
-  PutText(box.top, box.left, L"\u250c" + rule + L"\u2510", box.width, A_NORMAL);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const int row = box.top + 1 + static_cast<int>(i);
-    const MenuItem& item = items[i];
+  const int shown = box.height - 2;
+  // Arrows in the borders tell that the menu scrolls on.
+  const auto border = [&](wchar_t left, wchar_t right, bool more) {
+    std::wstring line = left + rule + right;
+    if (more && line.size() > 2) line[1] = left == L'\u250c' ? L'\u25b2' : L'\u25bc';
+    return line;
+  };
+  PutText(box.top, box.left, border(L'\u250c', L'\u2510', box.first > 0), box.width, A_NORMAL);
+  for (int i = box.first; i < box.first + shown && i < static_cast<int>(items.size()); ++i) {
+    const int row = box.top + 1 + i - box.first;
+    const MenuItem& item = items[static_cast<std::size_t>(i)];
     if (IsSeparator(item)) {
       PutText(row, box.left, L"\u251c" + rule + L"\u2524", box.width, A_NORMAL);
       continue;
@@ -789,10 +836,12 @@ void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<M
     const bool checked = item.command_id != 0 && check != state.checks.end() && check->second;
     PutText(row, box.left, L"\u2502", 1, A_NORMAL);
     PutText(row, box.left + 1, MenuNavigator::ItemText(item, checked, inner), inner,
-            static_cast<int>(i) == highlighted ? A_REVERSE : A_NORMAL);
+            i == highlighted ? A_REVERSE : A_NORMAL);
     PutText(row, box.left + box.width - 1, L"\u2502", 1, A_NORMAL);
   }
-  PutText(box.top + box.height - 1, box.left, L"\u2514" + rule + L"\u2518", box.width, A_NORMAL);
+  PutText(box.top + box.height - 1, box.left,
+          border(L'\u2514', L'\u2518', box.first + shown < static_cast<int>(items.size())),
+          box.width, A_NORMAL);
 }
 
 // The box: caption "ZENPO" in its top border, the text wrapped to fit, an OK button.

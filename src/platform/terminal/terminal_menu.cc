@@ -20,6 +20,17 @@ int FirstSelectable(const std::vector<MenuItem>& items) {
   return -1;
 }
 
+// Fits a box of count items into rows screen rows, keeping item `shown` in view; first
+// is where the box scrolled to before and becomes where it scrolls to now.
+void FitRows(MenuBox& box, int count, int rows, int shown, int& first) {
+  const int visible = std::clamp(rows - 2, 1, std::max(1, count));
+  box.height = std::min(count, visible) + 2;
+  if (shown >= 0 && shown < first) first = shown;
+  if (shown >= first + visible) first = shown - visible + 1;
+  first = std::clamp(first, 0, std::max(0, count - visible));
+  box.first = first;
+}
+
 }  // namespace
 
 MenuNavigator::MenuNavigator(std::vector<MenuItem> items) : items_(std::move(items)) {}
@@ -28,6 +39,8 @@ void MenuNavigator::Open() {
   open_ = true;
   top_ = FirstSelectable(items_);
   sub_ = -1;
+  top_first_ = 0;
+  sub_first_ = 0;
 }
 
 void MenuNavigator::Close() {
@@ -62,6 +75,7 @@ void MenuNavigator::Move(int delta) {
 void MenuNavigator::OpenSubmenu() {
   if (top_ < 0 || items_[top_].submenu.empty()) return;
   sub_ = FirstSelectable(items_[top_].submenu);
+  sub_first_ = 0;
 }
 
 int MenuNavigator::Activate() {
@@ -109,7 +123,7 @@ MenuNavigator::Placement MenuNavigator::Place(int anchor_row, int anchor_column,
                                               bool bottom_aligned, int rows,
                                               int columns) const {
   Placement p;
-  p.main.height = static_cast<int>(items_.size()) + 2;
+  FitRows(p.main, static_cast<int>(items_.size()), rows, top_, top_first_);
   p.main.width = InnerWidth(items_) + 2;
   p.main.top = bottom_aligned ? anchor_row - p.main.height : anchor_row;
   if (p.main.top + p.main.height > rows) p.main.top = rows - p.main.height;
@@ -117,10 +131,10 @@ MenuNavigator::Placement MenuNavigator::Place(int anchor_row, int anchor_column,
   p.main.left = std::clamp(anchor_column, 0, std::max(0, columns - p.main.width));
   if (sub_ >= 0) {
     const std::vector<MenuItem>& sub = items_[top_].submenu;
-    p.sub.height = static_cast<int>(sub.size()) + 2;
+    FitRows(p.sub, static_cast<int>(sub.size()), rows, sub_, sub_first_);
     p.sub.width = InnerWidth(sub) + 2;
     // The sub-menu's first item stands on the row of the item that opened it.
-    p.sub.top = p.main.top + top_;
+    p.sub.top = p.main.top + top_ - p.main.first;
     if (p.sub.top + p.sub.height > rows) p.sub.top = rows - p.sub.height;
     p.sub.top = std::max(0, p.sub.top);
     p.sub.left = p.main.left + p.main.width - 1;
@@ -132,9 +146,10 @@ MenuNavigator::Placement MenuNavigator::Place(int anchor_row, int anchor_column,
 int MenuNavigator::Click(const Placement& placement, int row, int column) {
   if (!open_) return -1;
   auto hit = [&](const MenuBox& box, const std::vector<MenuItem>& level) {
-    const int index = row - box.top - 1;
     if (column <= box.left || column >= box.left + box.width - 1) return -1;
-    if (index < 0 || index >= static_cast<int>(level.size())) return -1;
+    if (row <= box.top || row >= box.top + box.height - 1) return -1;
+    const int index = box.first + row - box.top - 1;
+    if (index >= static_cast<int>(level.size())) return -1;
     return IsSeparator(level[index]) ? -1 : index;
   };
   if (sub_ >= 0 && placement.sub.Contains(row, column)) {

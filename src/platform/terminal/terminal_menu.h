@@ -10,12 +10,14 @@
 
 namespace zenpo::platform {
 
-// A box on the screen, border included.
+// A box on the screen, border included. A box taller than the screen shows the items
+// from first on, as many as fit (height - 2).
 struct MenuBox {
   int top = 0;
   int left = 0;
   int height = 0;
   int width = 0;
+  int first = 0;
   bool Contains(int row, int column) const {
     return row >= top && row < top + height && column >= left && column < left + width;
   }
@@ -48,7 +50,8 @@ class MenuNavigator {
 
   // Where the menu stands: the drop-down anchored at (row, column), growing up from the
   // row above the anchor when bottom_aligned, down from the anchor row otherwise, moved
-  // to fit the screen where it can; the sub-menu beside the item that opens it.
+  // to fit the screen where it can; the sub-menu beside the item that opens it. A menu
+  // taller than the screen shows what fits and scrolls to keep the highlight in view.
   struct Placement {
     MenuBox main;
     MenuBox sub;  // height 0 while the sub-menu is closed
@@ -76,6 +79,9 @@ class MenuNavigator {
   bool open_ = false;
   int top_ = -1;
   int sub_ = -1;
+  // The first item shown of each level; moved by Place() only as far as the highlight needs.
+  mutable int top_first_ = 0;
+  mutable int sub_first_ = 0;
 };
 
 inline bool IsSeparator(const MenuItem& item) {
