@@ -7,35 +7,24 @@
 // Every download runs in a process of its own, so its CPU time and peak resident memory
 // are its own; the figures are the medians over the rounds. The served file and the
 // downloads live in a temporary directory removed at the end.
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench_process.h"
 #include "config/program_paths.h"
 #include "config/settings.h"
 #include "engine/download_url.h"
 #include "platform/window.h"
 #include "support/nginx_server.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using zenpo::bench::Measure;
+using zenpo::bench::Run;
 
 // The engine's window when nobody looks at it.
 class NullWindow : public zenpo::platform::Window {
@@ -55,36 +44,6 @@ class NullWindow : public zenpo::platform::Window {
   bool OpenForUser(std::wstring_view) override { return false; }
 };
 
-struct Measure {
-  double wall_s = 0;
-  double cpu_s = 0;
-  double user_s = 0;
-  double peak_mib = 0;
-  int status = -1;
-};
-
-// Runs argv to its end and measures it.
-Measure Run(const std::vector<std::string>& words) {
-  std::vector<char*> argv;
-  for (const auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
-  argv.push_back(nullptr);
-  Measure m;
-  const auto start = Clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return m;
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  m.wall_s = std::chrono::duration<double>(Clock::now() - start).count();
-  m.cpu_s = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  m.user_s = static_cast<double>(usage.ru_utime.tv_sec) +
-             static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
-  m.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return m;
-}
-
 // The child side: one DownloadUrl into dir with the given read size; exits with its code.
 int EngineChild(const std::string& dir, const std::string& url, const std::string& check,
                 int dl_buff) {
@@ -97,26 +56,6 @@ int EngineChild(const std::string& dir, const std::string& url, const std::strin
   const zenpo::ResultCode code =
       zenpo::DownloadUrl(fs::path(url).wstring(), window, L"", L"", L"", L"");
   return code == 900 ? 0 : 1;
-}
-
-void WriteBigFile(const fs::path& path, std::uint64_t size) {
-  std::ofstream out(path, std::ios::binary);
-  std::vector<char> block(1 << 20);
-  std::uint64_t x = 88172645463325252ULL;
-  for (std::uint64_t done = 0; done < size; done += block.size()) {
-    for (std::size_t i = 0; i < block.size(); i += 8) {
-      x ^= x << 13;
-      x ^= x >> 7;
-      x ^= x << 17;
-      std::memcpy(&block[i], &x, 8);
-    }
-    out.write(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(block.size(), size - done)));
-  }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -135,7 +74,7 @@ int main(int argc, char** argv) {
   fs::create_directories(dir / "out");
   std::ofstream(dir / "www/check.html") << "ok\n";
   std::printf("writing a %llu MiB file...\n", static_cast<unsigned long long>(size_mib));
-  WriteBigFile(dir / "www/big.bin", size_mib << 20);
+  zenpo::bench::WriteBigFile(dir / "www/big.bin", size_mib << 20);
 
   int result = 0;
   {
@@ -173,7 +112,7 @@ int main(int argc, char** argv) {
     auto median = [&](const std::string& name, double Measure::*field) {
       std::vector<double> v;
       for (const Measure& m : runs[name]) v.push_back(m.*field);
-      return Median(v);
+      return zenpo::bench::Median(v);
     };
     const double curl_wall = median("curl", &Measure::wall_s);
     const double curl_cpu = median("curl", &Measure::cpu_s);
