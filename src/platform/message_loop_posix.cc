@@ -1,5 +1,7 @@
 // MessageLoop on poll(): an eventfd wakes it for posts and timer changes, a self-pipe
-// carries caught signals, timers are deadlines on the steady clock.
+// carries caught signals, timers are deadlines on the steady clock. Repaints asked for by
+// other threads are paced: a transfer asks for one after every chunk, and the loop paints
+// a few times a second without being woken for each.
 #include "platform/message_loop.h"
 
 #include <fcntl.h>
@@ -35,6 +37,12 @@ struct Timer {
   std::chrono::milliseconds period;
   Clock::time_point due;
 };
+
+// The shortest time between two paints; requests in between are merged into the next.
+constexpr std::chrono::milliseconds kRepaintSpacing(250);
+
+// The loop that runs on this thread, if any: its own handlers' repaints are not paced.
+thread_local const void* running_loop = nullptr;
 
 int SignalNumber(Signal signal) {
   switch (signal) {
@@ -84,6 +92,10 @@ struct MessageLoop::Impl {
   std::deque<PostedMessage> posted;
   std::map<int, Timer> timers;
   bool paint_pending = false;
+  bool paint_now = false;        // asked for by the loop's own thread: not paced
+  Clock::time_point next_paint;  // no paced paint before this
+  // When the loop's poll() ends by itself; max while it is awake or sleeps unbounded.
+  Clock::time_point wakes_at = Clock::time_point::min();
   std::shared_ptr<WindowFrontEnd> front_end = std::make_shared<HeadlessFrontEnd>();
   struct Watch {
     int fd;
@@ -108,16 +120,25 @@ struct MessageLoop::Impl {
     if (proc) proc(message, wparam, lparam);
   }
 
-  // Milliseconds poll() may sleep: 0 while work waits, -1 with no timer at all.
-  int SleepBudgetMs() const {
+  // Milliseconds poll() may sleep: 0 while work waits, -1 with no timer and no paint to
+  // come. Notes when the sleep ends, so a repaint request knows whether to wake it.
+  int SleepBudgetMs() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!posted.empty() || paint_pending) return 0;
-    if (timers.empty()) return -1;
+    wakes_at = Clock::time_point::min();
+    if (!posted.empty()) return 0;
     Clock::time_point first = Clock::time_point::max();
+    if (paint_pending) first = paint_now ? Clock::time_point::min() : next_paint;
     for (const auto& [id, t] : timers) first = std::min(first, t.due);
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
-    if (wait.count() <= 0) return 0;
-    return static_cast<int>(std::min<std::int64_t>(wait.count(), 60'000));
+    if (first == Clock::time_point::max()) {
+      wakes_at = first;
+      return -1;
+    }
+    const Clock::time_point now = Clock::now();
+    if (first <= now) return 0;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - now);
+    const auto budget = std::min<std::int64_t>(wait.count(), 60'000);
+    wakes_at = now + std::chrono::milliseconds(budget);
+    return static_cast<int>(budget);
   }
 
   void RunSignalActions() {
@@ -185,8 +206,11 @@ struct MessageLoop::Impl {
   void DeliverPaint() {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      if (!paint_pending) return;
+      const Clock::time_point now = Clock::now();
+      if (!paint_pending || (!paint_now && now < next_paint)) return;
       paint_pending = false;
+      paint_now = false;
+      next_paint = now + kRepaintSpacing;
     }
     Dispatch(msg::kPaint, 0, 0);
   }
@@ -209,6 +233,10 @@ struct MessageLoop::Impl {
       }
     }
     const int rc = poll(fds.data(), fds.size(), SleepBudgetMs());
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      wakes_at = Clock::time_point::min();
+    }
     if (rc < 0) return errno == EINTR;
     if (fds[0].revents & POLLIN) {
       std::uint64_t count;
@@ -294,6 +322,8 @@ std::optional<int> MessageLoop::Run() {
   if (impl_->wake_fd < 0) return std::nullopt;
   if (impl_->running.exchange(true)) return std::nullopt;
   std::optional<int> result;
+  const void* outer = running_loop;
+  running_loop = impl_.get();
   for (;;) {
     if (!impl_->Wait()) break;
     result = impl_->DeliverPosted();
@@ -301,6 +331,7 @@ std::optional<int> MessageLoop::Run() {
     impl_->DeliverDueTimers();
     impl_->DeliverPaint();
   }
+  running_loop = outer;
   impl_->running.store(false);
   return result;
 }
@@ -390,7 +421,15 @@ void MessageLoop::KillTimer(int id) {
 void MessageLoop::Invalidate() {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (running_loop == impl_.get()) {
+      impl_->paint_pending = impl_->paint_now = true;
+      return;
+    }
+    // A paint already asked for shows this change too.
+    if (impl_->paint_pending) return;
     impl_->paint_pending = true;
+    // A loop that is awake, or whose sleep ends in time for the paint, needs no wake-up.
+    if (impl_->wakes_at <= std::max(Clock::now(), impl_->next_paint)) return;
   }
   impl_->Wake();
 }

@@ -169,6 +169,32 @@ TEST(MessageLoopTest, RepaintOrTimerAskedFromAnotherThreadWakesASleepingLoop) {
   }
 }
 
+// A transfer asks for a repaint after every chunk: the loop paints a few times a second,
+// and the last request is still painted.
+TEST(MessageLoopTest, RepaintFloodFromAnotherThreadIsPacedAndTheLastOneDrawn) {
+  MessageLoop loop;
+  std::atomic<bool> flooding{true};
+  int paints = 0;
+  int paints_after_flood = 0;
+  loop.SetWindowProc([&](std::uint32_t m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+    if (m != msg::kPaint) return 0;
+    ++paints;
+    if (!flooding.load() && ++paints_after_flood == 1) loop.PostQuit(0);
+    return 0;
+  });
+  loop.SetTimer(1, 60'000);
+  Watchdog watchdog(loop);
+  std::thread other([&] {
+    const auto end = steady_clock::now() + milliseconds(600);
+    while (steady_clock::now() < end) loop.Invalidate();
+    flooding = false;
+    loop.Invalidate();
+  });
+  EXPECT_EQ(loop.Run(), 0);
+  other.join();
+  EXPECT_LE(paints, 6);
+}
+
 TEST(MessageLoopTest, ALateTimerFiresOnceThenKeepsItsPeriod) {
   MessageLoop loop;
   constexpr int kPeriodMs = 5;
