@@ -60,17 +60,20 @@ TEST_F(SelectNextEntryTest, StatusBoundariesDecideEligibility) {
       "129|http://h/129.zip\n"
       "200|http://h/200.zip\n"
       "898|http://h/898.zip\n"
-      "  1|http://h/1.zip\n");
+      "  1|http://h/1.zip\n"
+      "|900|http://h/bar900.zip\n"
+      "| 12 |http://h/bar12.zip\n");
   EXPECT_EQ(Select().url, L"http://h/129.zip");
   EXPECT_EQ(Select().url, L"http://h/200.zip");
   EXPECT_EQ(Select().url, L"http://h/898.zip");
   EXPECT_EQ(Select().url, L"http://h/1.zip");
+  EXPECT_EQ(Select().url, L"http://h/bar12.zip");
   EXPECT_TRUE(Select().url.empty());
   EXPECT_EQ(List(),
             "130|http://h/130.zip\n199|http://h/199.zip\n899|http://h/899.zip\n"
             "900|http://h/900.zip\n -1|http://h/neg.zip\n4294967296|http://h/wide.zip\n"
             "899|http://h/129.zip\n899|http://h/200.zip\n899|http://h/898.zip\n"
-            "899|http://h/1.zip\n");
+            "899|http://h/1.zip\n|900|http://h/bar900.zip\n899|http://h/bar12.zip\n");
 }
 
 TEST_F(SelectNextEntryTest, StatusReplacementTakesTheWholeOldStatusAndNothingElse) {
