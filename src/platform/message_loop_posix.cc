@@ -1,7 +1,8 @@
 // MessageLoop on poll(): an eventfd wakes it for posts and timer changes, a self-pipe
 // carries caught signals, timers are deadlines on the steady clock. Repaints asked for by
 // other threads are paced: a transfer asks for one after every chunk, and the loop paints
-// a few times a second without being woken for each.
+// a few times a second without being woken for each. The tray picture, which a transfer
+// steps after every chunk too, goes to the front end with those paints.
 #include "platform/message_loop.h"
 
 #include <fcntl.h>
@@ -94,7 +95,9 @@ struct MessageLoop::Impl {
   bool paint_pending = false;
   bool paint_now = false;        // asked for by the loop's own thread: not paced
   Clock::time_point next_paint;  // no paced paint before this
-  // When the loop's poll() ends by itself; max while it is awake or sleeps unbounded.
+  int pending_picture = -1;      // a tray picture from another thread, shown at the paint
+  // When the loop's poll() ends by itself: min while it is awake, max while it sleeps
+  // with no bound.
   Clock::time_point wakes_at = Clock::time_point::min();
   std::shared_ptr<WindowFrontEnd> front_end = std::make_shared<HeadlessFrontEnd>();
   struct Watch {
@@ -204,6 +207,7 @@ struct MessageLoop::Impl {
   }
 
   void DeliverPaint() {
+    int picture;
     {
       std::lock_guard<std::mutex> lock(mutex);
       const Clock::time_point now = Clock::now();
@@ -211,8 +215,18 @@ struct MessageLoop::Impl {
       paint_pending = false;
       paint_now = false;
       next_paint = now + kRepaintSpacing;
+      picture = std::exchange(pending_picture, -1);
     }
+    if (picture >= 0) FrontEnd()->SetTrayPicture(picture);
     Dispatch(msg::kPaint, 0, 0);
+  }
+
+  // Asks for a paced paint from another thread; wakes the loop only when its sleep would
+  // end after the paint is due. Called with mutex held.
+  bool AskPacedPaintLocked() {
+    if (paint_pending) return false;
+    paint_pending = true;
+    return wakes_at > std::max(Clock::now(), next_paint);
   }
 
   // Waits for the next round; false when the loop cannot wait.
@@ -425,11 +439,9 @@ void MessageLoop::Invalidate() {
       impl_->paint_pending = impl_->paint_now = true;
       return;
     }
-    // A paint already asked for shows this change too.
-    if (impl_->paint_pending) return;
-    impl_->paint_pending = true;
-    // A loop that is awake, or whose sleep ends in time for the paint, needs no wake-up.
-    if (impl_->wakes_at <= std::max(Clock::now(), impl_->next_paint)) return;
+    // A paint already asked for shows this change too, and a loop that is awake, or
+    // whose sleep ends in time for the paint, needs no wake-up.
+    if (!impl_->AskPacedPaintLocked()) return;
   }
   impl_->Wake();
 }
@@ -441,7 +453,25 @@ void MessageLoop::BringToForeground() { impl_->FrontEnd()->BringToForeground(); 
 void MessageLoop::CheckMenuItem(int command_id, bool checked) {
   impl_->FrontEnd()->CheckMenuItem(command_id, checked);
 }
-bool MessageLoop::SetTrayPicture(int index) { return impl_->FrontEnd()->SetTrayPicture(index); }
+bool MessageLoop::SetTrayPicture(int index) {
+  bool paced;
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    paced = impl_->running.load() && running_loop != impl_.get();
+    if (paced) {
+      // Every tray takes the six pictures; a later one replaces a picture not yet shown.
+      if (index < 0 || index > 5) return false;
+      impl_->pending_picture = index;
+      wake = impl_->AskPacedPaintLocked();
+    } else {
+      impl_->pending_picture = -1;  // this picture is the newer one
+    }
+  }
+  if (!paced) return impl_->FrontEnd()->SetTrayPicture(index);
+  if (wake) impl_->Wake();
+  return true;
+}
 
 void MessageLoop::DrawStatus(const StatusView& view) { impl_->FrontEnd()->DrawStatus(view); }
 

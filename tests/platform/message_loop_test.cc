@@ -169,30 +169,42 @@ TEST(MessageLoopTest, RepaintOrTimerAskedFromAnotherThreadWakesASleepingLoop) {
   }
 }
 
-// A transfer asks for a repaint after every chunk: the loop paints a few times a second,
-// and the last request is still painted.
-TEST(MessageLoopTest, RepaintFloodFromAnotherThreadIsPacedAndTheLastOneDrawn) {
+// A transfer asks for a repaint and steps the tray picture after every chunk: the loop
+// paints a few times a second, and the last picture is still shown.
+TEST(MessageLoopTest, RepaintAndPictureFloodFromAnotherThreadIsPacedAndTheLastOneShown) {
+  struct CountingFrontEnd : HeadlessFrontEnd {
+    std::atomic<int> pictures{0};
+    bool SetTrayPicture(int index) override {
+      ++pictures;
+      return HeadlessFrontEnd::SetTrayPicture(index);
+    }
+  };
+  auto front = std::make_shared<CountingFrontEnd>();
   MessageLoop loop;
+  loop.SetFrontEnd(front);
   std::atomic<bool> flooding{true};
   int paints = 0;
-  int paints_after_flood = 0;
   loop.SetWindowProc([&](std::uint32_t m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
     if (m != msg::kPaint) return 0;
     ++paints;
-    if (!flooding.load() && ++paints_after_flood == 1) loop.PostQuit(0);
+    if (!flooding.load() && front->tray_picture() == 2) loop.PostQuit(0);
     return 0;
   });
   loop.SetTimer(1, 60'000);
   Watchdog watchdog(loop);
   std::thread other([&] {
     const auto end = steady_clock::now() + milliseconds(600);
-    while (steady_clock::now() < end) loop.Invalidate();
+    for (int i = 0; steady_clock::now() < end; ++i) {
+      loop.SetTrayPicture(3 + i % 3);
+      loop.Invalidate();
+    }
     flooding = false;
-    loop.Invalidate();
+    loop.SetTrayPicture(2);
   });
   EXPECT_EQ(loop.Run(), 0);
   other.join();
   EXPECT_LE(paints, 6);
+  EXPECT_LE(front->pictures.load(), 6);
 }
 
 TEST(MessageLoopTest, ALateTimerFiresOnceThenKeepsItsPeriod) {
