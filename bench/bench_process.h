@@ -11,11 +11,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/nginx_server.h"
 
 extern char** environ;
 
@@ -97,10 +102,62 @@ inline void WriteBigFile(const std::filesystem::path& path, std::uint64_t size) 
   }
 }
 
+// A temporary directory with www/big.bin (size_mib MiB of noise) and www/check.html,
+// served by nginx on loopback, and out/ for the downloads. All of it goes with the object.
+class ServedBigFile {
+ public:
+  explicit ServedBigFile(std::uint64_t size_mib) : size_(size_mib << 20) {
+    char tmpl[] = "/tmp/zenpo-bench-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) return;
+    dir_ = tmpl;
+    std::filesystem::create_directories(dir_ / "www");
+    std::filesystem::create_directories(dir_ / "out");
+    std::ofstream(dir_ / "www/check.html") << "ok\n";
+    std::printf("writing a %llu MiB file...\n", static_cast<unsigned long long>(size_mib));
+    WriteBigFile(dir_ / "www/big.bin", size_);
+  }
+  ~ServedBigFile() {
+    nginx_.reset();
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  ServedBigFile(const ServedBigFile&) = delete;
+  ServedBigFile& operator=(const ServedBigFile&) = delete;
+
+  // Starts nginx; false, with the reason on stderr, when it does not come up.
+  bool Start() {
+    if (dir_.empty()) return false;
+    nginx_ = std::make_unique<zenpo::test::NginxServer>(dir_ / "www");
+    std::string error;
+    if (nginx_->Start(&error)) return true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  std::uint64_t size() const { return size_; }
+  const std::filesystem::path& dir() const { return dir_; }
+  std::string url() const { return nginx_->Url("/big.bin"); }
+  std::string check_url() const { return nginx_->Url("/check.html"); }
+
+ private:
+  std::uint64_t size_;
+  std::filesystem::path dir_;
+  std::unique_ptr<zenpo::test::NginxServer> nginx_;
+};
+
 inline double Median(std::vector<double> v) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+// The median of one figure over a tool's runs, by the tool's name.
+using Runs = std::map<std::string, std::vector<Measure>>;
+inline double MedianOf(const Runs& runs, const std::string& name, double Measure::*field) {
+  std::vector<double> v;
+  const auto it = runs.find(name);
+  if (it != runs.end()) {
+    for (const Measure& m : it->second) v.push_back(m.*field);
+  }
+  return Median(v);
 }
 
 }  // namespace zenpo::bench

@@ -67,36 +67,23 @@ int main(int argc, char** argv) {
   const std::uint64_t size_mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-  char tmpl[] = "/tmp/zenpo-bench-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) return 2;
-  const fs::path dir = tmpl;
-  fs::create_directories(dir / "www");
-  fs::create_directories(dir / "out");
-  std::ofstream(dir / "www/check.html") << "ok\n";
-  std::printf("writing a %llu MiB file...\n", static_cast<unsigned long long>(size_mib));
-  zenpo::bench::WriteBigFile(dir / "www/big.bin", size_mib << 20);
-
   int result = 0;
   {
-    zenpo::test::NginxServer nginx(dir / "www");
-    std::string error;
-    if (!nginx.Start(&error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      fs::remove_all(dir);
-      return 2;
-    }
-    const std::string url = nginx.Url("/big.bin");
+    zenpo::bench::ServedBigFile served(size_mib);
+    if (!served.Start()) return 2;
+    const fs::path dir = served.dir();
+    const std::string url = served.url();
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     const std::string out = (dir / "out/big.bin").string();
     const std::vector<std::pair<std::string, std::vector<std::string>>> tools = {
         {"curl", {"curl", "-s", "-o", out, url}},
         {"wget", {"wget", "-q", "-O", out, url}},
         {"DownloadUrl DLBuff=10240",
-         {self, "--engine", (dir / "out").string(), url, nginx.Url("/check.html"), "10240"}},
+         {self, "--engine", (dir / "out").string(), url, served.check_url(), "10240"}},
         {"DownloadUrl DLBuff=20480",
-         {self, "--engine", (dir / "out").string(), url, nginx.Url("/check.html"), "20480"}},
+         {self, "--engine", (dir / "out").string(), url, served.check_url(), "20480"}},
     };
-    std::map<std::string, std::vector<Measure>> runs;
+    zenpo::bench::Runs runs;
     for (int r = 0; r < rounds; ++r) {
       for (const auto& [name, words] : tools) {
         fs::remove(out);
@@ -110,9 +97,7 @@ int main(int argc, char** argv) {
     }
     fs::remove(out);
     auto median = [&](const std::string& name, double Measure::*field) {
-      std::vector<double> v;
-      for (const Measure& m : runs[name]) v.push_back(m.*field);
-      return zenpo::bench::Median(v);
+      return zenpo::bench::MedianOf(runs, name, field);
     };
     const double curl_wall = median("curl", &Measure::wall_s);
     const double curl_cpu = median("curl", &Measure::cpu_s);
@@ -130,6 +115,5 @@ int main(int argc, char** argv) {
                   peak / curl_peak);
     }
   }
-  fs::remove_all(dir);
   return result;
 }

@@ -26,7 +26,6 @@
 
 #include "bench_process.h"
 #include "config/settings.h"
-#include "support/nginx_server.h"
 
 namespace {
 
@@ -128,30 +127,17 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   const std::string zenpo =
       argc > 3 ? argv[3] : (fs::read_symlink("/proc/self/exe").parent_path() / "zenpo").string();
-  const std::uint64_t size = size_mib << 20;
-
-  char tmpl[] = "/tmp/zenpo-program-bench-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) return 2;
-  const fs::path dir = tmpl;
-  fs::create_directories(dir / "www");
-  fs::create_directories(dir / "out");
-  std::ofstream(dir / "www/check.html") << "ok\n";
-  std::printf("writing a %llu MiB file...\n", static_cast<unsigned long long>(size_mib));
-  zenpo::bench::WriteBigFile(dir / "www/big.bin", size);
 
   int result = 0;
   {
-    zenpo::test::NginxServer nginx(dir / "www");
-    std::string error;
-    if (!nginx.Start(&error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      fs::remove_all(dir);
-      return 2;
-    }
-    const std::string url = nginx.Url("/big.bin");
-    const std::string check = nginx.Url("/check.html");
+    zenpo::bench::ServedBigFile served(size_mib);
+    if (!served.Start()) return 2;
+    const fs::path dir = served.dir();
+    const std::string url = served.url();
+    const std::string check = served.check_url();
     const fs::path out = dir / "out/big.bin";
     const fs::path home = dir / "home";
+    const std::uint64_t size = served.size();
     const fs::path program_out = home / "big.bin";
 
     std::set<int> sizes = {zenpo::AppSettingsRecord().DLBuff, 20480, zenpo::kMaxDLBuff};
@@ -180,7 +166,7 @@ int main(int argc, char** argv) {
       at += 2;
     }
 
-    std::map<std::string, std::vector<Measure>> runs;
+    zenpo::bench::Runs runs;
     for (int r = 0; r < rounds; ++r) {
       for (const Tool& tool : tools) {
         fs::remove(out);
@@ -196,13 +182,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
       }
     }
-    fs::remove(out);
-    fs::remove_all(home);
 
     auto median = [&](const std::string& name, double Measure::*field) {
-      std::vector<double> v;
-      for (const Measure& m : runs[name]) v.push_back(m.*field);
-      return zenpo::bench::Median(v);
+      return zenpo::bench::MedianOf(runs, name, field);
     };
     const double curl_wall = median("curl", &Measure::wall_s);
     const double curl_cpu = median("curl", &Measure::cpu_s);
@@ -218,6 +200,5 @@ int main(int argc, char** argv) {
                   wall / curl_wall, cpu / curl_cpu);
     }
   }
-  fs::remove_all(dir);
   return result;
 }
