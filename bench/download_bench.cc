@@ -7,35 +7,24 @@
 // Every download runs in a process of its own, so its CPU time and peak resident memory
 // are its own; the figures are the medians over the rounds. The served file and the
 // downloads live in a temporary directory removed at the end.
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench_process.h"
 #include "config/program_paths.h"
 #include "config/settings.h"
 #include "engine/download_url.h"
 #include "platform/window.h"
 #include "support/nginx_server.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using zenpo::bench::Measure;
+using zenpo::bench::Run;
 
 // The engine's window when nobody looks at it.
 class NullWindow : public zenpo::platform::Window {
@@ -55,36 +44,6 @@ class NullWindow : public zenpo::platform::Window {
   bool OpenForUser(std::wstring_view) override { return false; }
 };
 
-struct Measure {
-  double wall_s = 0;
-  double cpu_s = 0;
-  double user_s = 0;
-  double peak_mib = 0;
-  int status = -1;
-};
-
-// Runs argv to its end and measures it.
-Measure Run(const std::vector<std::string>& words) {
-  std::vector<char*> argv;
-  for (const auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
-  argv.push_back(nullptr);
-  Measure m;
-  const auto start = Clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return m;
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  m.wall_s = std::chrono::duration<double>(Clock::now() - start).count();
-  m.cpu_s = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  m.user_s = static_cast<double>(usage.ru_utime.tv_sec) +
-             static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
-  m.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return m;
-}
-
 // The child side: one DownloadUrl into dir with the given read size; exits with its code.
 int EngineChild(const std::string& dir, const std::string& url, const std::string& check,
                 int dl_buff) {
@@ -99,26 +58,6 @@ int EngineChild(const std::string& dir, const std::string& url, const std::strin
   return code == 900 ? 0 : 1;
 }
 
-void WriteBigFile(const fs::path& path, std::uint64_t size) {
-  std::ofstream out(path, std::ios::binary);
-  std::vector<char> block(1 << 20);
-  std::uint64_t x = 88172645463325252ULL;
-  for (std::uint64_t done = 0; done < size; done += block.size()) {
-    for (std::size_t i = 0; i < block.size(); i += 8) {
-      x ^= x << 13;
-      x ^= x >> 7;
-      x ^= x << 17;
-      std::memcpy(&block[i], &x, 8);
-    }
-    out.write(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(block.size(), size - done)));
-  }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,36 +67,23 @@ int main(int argc, char** argv) {
   const std::uint64_t size_mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-  char tmpl[] = "/tmp/zenpo-bench-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) return 2;
-  const fs::path dir = tmpl;
-  fs::create_directories(dir / "www");
-  fs::create_directories(dir / "out");
-  std::ofstream(dir / "www/check.html") << "ok\n";
-  std::printf("writing a %llu MiB file...\n", static_cast<unsigned long long>(size_mib));
-  WriteBigFile(dir / "www/big.bin", size_mib << 20);
-
   int result = 0;
   {
-    zenpo::test::NginxServer nginx(dir / "www");
-    std::string error;
-    if (!nginx.Start(&error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      fs::remove_all(dir);
-      return 2;
-    }
-    const std::string url = nginx.Url("/big.bin");
+    zenpo::bench::ServedBigFile served(size_mib);
+    if (!served.Start()) return 2;
+    const fs::path dir = served.dir();
+    const std::string url = served.url();
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     const std::string out = (dir / "out/big.bin").string();
     const std::vector<std::pair<std::string, std::vector<std::string>>> tools = {
         {"curl", {"curl", "-s", "-o", out, url}},
         {"wget", {"wget", "-q", "-O", out, url}},
         {"DownloadUrl DLBuff=10240",
-         {self, "--engine", (dir / "out").string(), url, nginx.Url("/check.html"), "10240"}},
+         {self, "--engine", (dir / "out").string(), url, served.check_url(), "10240"}},
         {"DownloadUrl DLBuff=20480",
-         {self, "--engine", (dir / "out").string(), url, nginx.Url("/check.html"), "20480"}},
+         {self, "--engine", (dir / "out").string(), url, served.check_url(), "20480"}},
     };
-    std::map<std::string, std::vector<Measure>> runs;
+    zenpo::bench::Runs runs;
     for (int r = 0; r < rounds; ++r) {
       for (const auto& [name, words] : tools) {
         fs::remove(out);
@@ -171,9 +97,7 @@ int main(int argc, char** argv) {
     }
     fs::remove(out);
     auto median = [&](const std::string& name, double Measure::*field) {
-      std::vector<double> v;
-      for (const Measure& m : runs[name]) v.push_back(m.*field);
-      return Median(v);
+      return zenpo::bench::MedianOf(runs, name, field);
     };
     const double curl_wall = median("curl", &Measure::wall_s);
     const double curl_cpu = median("curl", &Measure::cpu_s);
@@ -191,6 +115,5 @@ int main(int argc, char** argv) {
                   peak / curl_peak);
     }
   }
-  fs::remove_all(dir);
   return result;
 }

@@ -1,5 +1,5 @@
 // One selection pass over a list of 100,000 lines (about 10 MB), timed next to cp of the
-// same file in the same run. Usage: list_select_bench [rounds] [directory]
+// same file in the same run. Usage: list_select_bench [rounds] [directory] [lines]
 #include <stdlib.h>
 
 #include <algorithm>
@@ -18,15 +18,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kLines = 100000;
+constexpr int kDefaultLines = 100000;
 
 // A list with nothing eligible, so the pass judges every line: finished and failed
 // entries with options, and a note now and then.
-void WriteList(const std::filesystem::path& path) {
+void WriteList(const std::filesystem::path& path, int lines) {
   static constexpr const char* kStatuses[] = {"900", "901", "133", "899", "902", "136"};
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   char line[256];
-  for (int i = 0; i < kLines; ++i) {
+  for (int i = 0; i < lines; ++i) {
     if (i % 50 == 0) {
       std::snprintf(line, sizeof(line), "--- downloads of batch %d, kept for the record ---\n",
                     i / 50);
@@ -51,6 +51,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
+  const int lines = argc > 3 ? std::max(1, atoi(argv[3])) : kDefaultLines;
   std::string tmpl = (argc > 2 ? std::filesystem::path(argv[2])
                                : std::filesystem::temp_directory_path()) /
                      "zenpo-bench-XXXXXX";
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = tmpl;
   zenpo::BuildProgramPaths(dir.wstring());
   const std::filesystem::path list = dir / "ZENPO.txt";
-  WriteList(list);
+  WriteList(list, lines);
   const auto bytes = std::filesystem::file_size(list);
   const std::string cp = "cp '" + list.string() + "' '" + (dir / "copy.txt").string() + "'";
 
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     cp_ms.push_back(Ms(t2 - t1));
   }
   const double pass = Median(pass_ms), copy = Median(cp_ms);
-  std::printf("list: %d lines, %.1f MB in %s\n", kLines, bytes / 1e6, dir.c_str());
+  std::printf("list: %d lines, %.1f MB in %s\n", lines, bytes / 1e6, dir.c_str());
   std::printf("selection pass  median %8.2f ms  (%d rounds)\n", pass, rounds);
   std::printf("cp of the list  median %8.2f ms\n", copy);
   std::printf("pass / cp       %8.2f\n", pass / copy);

@@ -67,6 +67,29 @@ void TakeOptions(const ListEntry& e, SelectedEntry* entry, SelectionNotes* notes
   }
 }
 
+// Whether the line's status field shows, from the bytes alone, that the line is not
+// chosen: a first field of digits, signs and blanks whose value is one that is never
+// taken again. Such bytes at the start of a line are the same characters in every code
+// page the list may be in, so the verdict is the one the parse copy would give; whatever
+// else the line holds, it is not chosen. Most lines of a long list are finished ones,
+// and this spares them their wide copy.
+bool PassedOverByStatus(std::string_view bytes) {
+  std::size_t begin = bytes.find_first_not_of('|');
+  if (begin == std::string_view::npos) return false;
+  constexpr std::size_t kMaxStatusChars = 16;
+  wchar_t wide[kMaxStatusChars];
+  std::size_t n = 0;
+  for (std::size_t i = begin; i < bytes.size() && bytes[i] != '|'; ++i, ++n) {
+    const char c = bytes[i];
+    const bool digit = c >= '0' && c <= '9';
+    const bool sign_or_blank = c == '+' || c == '-' || c == ' ' || c == '\t' || c == '\n' ||
+                               c == '\v' || c == '\f' || c == '\r';
+    if (n == kMaxStatusChars || !(digit || sign_or_blank)) return false;
+    wide[n] = static_cast<wchar_t>(c);
+  }
+  return n > 0 && !IsChosenAgain(ReadStatusValue(std::wstring_view(wide, n)));
+}
+
 // Logs the first refused URL of a pass unless it was the last one logged.
 ResultCode ReportRefusedUrl(const std::wstring& url) {
   {
@@ -83,7 +106,9 @@ ResultCode SelectNextEntry(SelectedEntry* entry) {
   bool chosen = false;
   SelectionNotes notes;
   const LineRule rule = [&](const ListLine& line) -> LineEdit {
-    if (chosen || !line.starts_line()) return LineEdit::Keep();
+    if (chosen || !line.starts_line() || PassedOverByStatus(line.bytes())) {
+      return LineEdit::Keep();
+    }
     const ListEntry e = ParseListEntry(line.parse());
     if (e.form == EntryForm::kNone || !IsChosenAgain(e.status) || line.Cuts(e.url)) {
       return LineEdit::Keep();

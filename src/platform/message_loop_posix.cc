@@ -1,5 +1,8 @@
 // MessageLoop on poll(): an eventfd wakes it for posts and timer changes, a self-pipe
-// carries caught signals, timers are deadlines on the steady clock.
+// carries caught signals, timers are deadlines on the steady clock. Repaints asked for by
+// other threads are paced: a transfer asks for one after every chunk, and the loop paints
+// a few times a second without being woken for each. The tray picture, which a transfer
+// steps after every chunk too, goes to the front end with those paints.
 #include "platform/message_loop.h"
 
 #include <fcntl.h>
@@ -38,6 +41,12 @@ struct Timer {
   std::chrono::milliseconds period;
   Clock::time_point due;
 };
+
+// The shortest time between two paints; requests in between are merged into the next.
+constexpr std::chrono::milliseconds kRepaintSpacing(250);
+
+// The loop that runs on this thread, if any: its own handlers' repaints are not paced.
+thread_local const void* running_loop = nullptr;
 
 int SignalNumber(Signal signal) {
   switch (signal) {
@@ -87,6 +96,12 @@ struct MessageLoop::Impl {
   std::deque<PostedMessage> posted;
   std::map<int, Timer> timers;
   bool paint_pending = false;
+  bool paint_now = false;        // asked for by the loop's own thread: not paced
+  Clock::time_point next_paint;  // no paced paint before this
+  int pending_picture = -1;      // a tray picture from another thread, shown at the paint
+  // When the loop's poll() ends by itself: min while it is awake, max while it sleeps
+  // with no bound.
+  Clock::time_point wakes_at = Clock::time_point::min();
   std::shared_ptr<WindowFrontEnd> front_end = std::make_shared<HeadlessFrontEnd>();
   struct Watch {
     int fd;
@@ -111,17 +126,28 @@ struct MessageLoop::Impl {
     if (proc) proc(message, wparam, lparam);
   }
 
-  // Milliseconds poll() may sleep: 0 while work waits, -1 with no timer at all. Posted
-  // messages count as work only when they will be delivered.
-  int SleepBudgetMs(bool deliver_posted) const {
+  // Milliseconds poll() may sleep, at most max_ms when that is not negative: 0 while work
+  // waits, -1 with no timer and no paint to come. Posted messages count as work only when
+  // they will be delivered. Notes when the sleep ends, so a repaint request knows whether
+  // to wake it.
+  int SleepBudgetMs(bool deliver_posted, int max_ms) {
     std::lock_guard<std::mutex> lock(mutex);
-    if ((deliver_posted && !posted.empty()) || paint_pending) return 0;
-    if (timers.empty()) return -1;
+    wakes_at = Clock::time_point::min();
+    if (deliver_posted && !posted.empty()) return 0;
     Clock::time_point first = Clock::time_point::max();
+    if (paint_pending) first = paint_now ? Clock::time_point::min() : next_paint;
     for (const auto& [id, t] : timers) first = std::min(first, t.due);
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
-    if (wait.count() <= 0) return 0;
-    return static_cast<int>(std::min<std::int64_t>(wait.count(), 60'000));
+    const Clock::time_point now = Clock::now();
+    if (max_ms >= 0) first = std::min(first, now + std::chrono::milliseconds(max_ms));
+    if (first == Clock::time_point::max()) {
+      wakes_at = first;
+      return -1;
+    }
+    if (first <= now) return 0;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - now);
+    const auto budget = std::min<std::int64_t>(wait.count(), 60'000);
+    wakes_at = now + std::chrono::milliseconds(budget);
+    return static_cast<int>(budget);
   }
 
   void RunSignalActions() {
@@ -189,12 +215,26 @@ struct MessageLoop::Impl {
   }
 
   void DeliverPaint() {
+    int picture;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      if (!paint_pending) return;
+      const Clock::time_point now = Clock::now();
+      if (!paint_pending || (!paint_now && now < next_paint)) return;
       paint_pending = false;
+      paint_now = false;
+      next_paint = now + kRepaintSpacing;
+      picture = std::exchange(pending_picture, -1);
     }
+    if (picture >= 0) FrontEnd()->SetTrayPicture(picture);
     Dispatch(msg::kPaint, 0, 0);
+  }
+
+  // Asks for a paced paint from another thread; wakes the loop only when its sleep would
+  // end after the paint is due. Called with mutex held.
+  bool AskPacedPaintLocked() {
+    if (paint_pending) return false;
+    paint_pending = true;
+    return wakes_at > std::max(Clock::now(), next_paint);
   }
 
   // Waits for the next round, at most max_ms when that is not negative; false when the
@@ -215,9 +255,11 @@ struct MessageLoop::Impl {
         ids.push_back(id);
       }
     }
-    int budget = SleepBudgetMs(deliver_posted);
-    if (max_ms >= 0 && (budget < 0 || budget > max_ms)) budget = max_ms;
-    const int rc = poll(fds.data(), fds.size(), budget);
+    const int rc = poll(fds.data(), fds.size(), SleepBudgetMs(deliver_posted, max_ms));
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      wakes_at = Clock::time_point::min();
+    }
     if (rc < 0) return errno == EINTR;
     if (fds[0].revents & POLLIN) {
       std::uint64_t count;
@@ -303,6 +345,8 @@ std::optional<int> MessageLoop::Run() {
   if (impl_->wake_fd < 0) return std::nullopt;
   if (impl_->running.exchange(true)) return std::nullopt;
   std::optional<int> result;
+  const void* outer = running_loop;
+  running_loop = impl_.get();
   for (;;) {
     if (!impl_->Wait(true, -1)) break;
     result = impl_->DeliverPosted(false);
@@ -310,6 +354,7 @@ std::optional<int> MessageLoop::Run() {
     impl_->DeliverDueTimers();
     impl_->DeliverPaint();
   }
+  running_loop = outer;
   impl_->running.store(false);
   return result;
 }
@@ -412,7 +457,13 @@ void MessageLoop::KillTimer(int id) {
 void MessageLoop::Invalidate() {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->paint_pending = true;
+    if (running_loop == impl_.get()) {
+      impl_->paint_pending = impl_->paint_now = true;
+      return;
+    }
+    // A paint already asked for shows this change too, and a loop that is awake, or
+    // whose sleep ends in time for the paint, needs no wake-up.
+    if (!impl_->AskPacedPaintLocked()) return;
   }
   impl_->Wake();
 }
@@ -424,7 +475,25 @@ void MessageLoop::BringToForeground() { impl_->FrontEnd()->BringToForeground(); 
 void MessageLoop::CheckMenuItem(int command_id, bool checked) {
   impl_->FrontEnd()->CheckMenuItem(command_id, checked);
 }
-bool MessageLoop::SetTrayPicture(int index) { return impl_->FrontEnd()->SetTrayPicture(index); }
+bool MessageLoop::SetTrayPicture(int index) {
+  bool paced;
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    paced = impl_->running.load() && running_loop != impl_.get();
+    if (paced) {
+      // Every tray takes the six pictures; a later one replaces a picture not yet shown.
+      if (index < 0 || index > 5) return false;
+      impl_->pending_picture = index;
+      wake = impl_->AskPacedPaintLocked();
+    } else {
+      impl_->pending_picture = -1;  // this picture is the newer one
+    }
+  }
+  if (!paced) return impl_->FrontEnd()->SetTrayPicture(index);
+  if (wake) impl_->Wake();
+  return true;
+}
 
 void MessageLoop::DrawStatus(const StatusView& view) { impl_->FrontEnd()->DrawStatus(view); }
 
