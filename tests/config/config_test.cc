@@ -98,9 +98,6 @@ TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
   EXPECT_EQ(ProgramPaths.settingsPathMb, "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
   EXPECT_EQ(ProgramPaths.ListPath + ProgramPaths.ListLockPath + ProgramPaths.ListNewPath,
             L"/home/ユーザ/ZENPO.txt/home/ユーザ/!ZENPO.txt/home/ユーザ/!!ZENPO.txt");
-  EXPECT_EQ(ProgramPaths.StartHookPath + ProgramPaths.StartDownloadHookPath + ProgramPaths.EndDownloadHookPath +
-                ProgramPaths.EndHookPath,
-            L"/home/ユーザ/ZENPO_start.lnk/home/ユーザ/ZENPO_start_d.lnk/home/ユーザ/ZENPO_end_d.lnk/home/ユーザ/ZENPO_end.lnk");
 }
 
 TEST_F(SettingsTest, AByteOrderMarkIsNoPartOfTheFirstLine) {

@@ -5,9 +5,10 @@
 
 #include <stdlib.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "config/program_paths.h"
@@ -17,51 +18,37 @@
 
 namespace zenpo::fuzz {
 
-inline const std::string& FuzzHome() {
-  static const std::string home = [] {
+// Restores the defaults in the fuzz home, made at the first call.
+inline void QuietDefaults() {
+  static const bool made = [] {
     const char* base = std::getenv("ZENPO_FUZZ_DIR");
     if (base == nullptr) base = std::getenv("TMPDIR");
     std::string tmpl = std::string(base != nullptr ? base : "/tmp") + "/zenpo-fuzz-XXXXXX";
     if (mkdtemp(tmpl.data()) == nullptr) std::abort();
     BuildProgramPaths(platform::PathFromSystem(tmpl));
     platform::SetMessageBoxHandler([](std::wstring_view) {});
-    return tmpl;
+    return true;
   }();
-  return home;
-}
-
-// Restores the defaults; nothing is logged or shown.
-inline void QuietDefaults() {
-  FuzzHome();
+  (void)made;
   ResetSettings();
   AppSettings.loglevel = -1;
   AppSettings.msglevel = -1;
 }
 
-inline void WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-  std::fclose(f);
+inline void WriteWhole(const std::string& path, const std::string& bytes) {
+  if (!(std::ofstream(path, std::ios::binary) << bytes)) std::abort();
 }
 
 inline std::string ReadWhole(const std::string& path) {
-  std::string bytes;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) bytes.append(buf, n);
-    std::fclose(f);
-  }
-  return bytes;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Stops the fuzzer with the broken invariant named.
 inline void Check(bool ok, const char* invariant) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", invariant);
-    std::abort();
-  }
+  if (ok) return;
+  std::fprintf(stderr, "invariant broken: %s\n", invariant);
+  std::abort();
 }
 
 }  // namespace zenpo::fuzz

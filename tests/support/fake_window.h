@@ -38,7 +38,7 @@ class FakeWindow : public platform::Window {
   }
   void SetTimer(int id, int period_ms) override;
   void KillTimer(int id) override { Locked([&] { timers_.erase(id), due_ms_.erase(id); }); }
-  void Invalidate() override { Locked([&] { ++invalidations_; }); }
+  void Invalidate() override {}
   void SetTitle(std::wstring_view title) override { Locked([&] { title_ = title; }); }
   void Show(bool visible) override { Locked([&] { visible_ = visible; }); }
   bool IsVisible() const override { return Locked([&] { return visible_; }); }
@@ -47,7 +47,7 @@ class FakeWindow : public platform::Window {
   bool SetTrayPicture(int index) override {
     return Locked([&] { return !fail_tray_ && (tray_.push_back(index), true); });
   }
-  void DrawStatus(const platform::StatusView& view) override { Locked([&] { status_ = view; }); }
+  void DrawStatus(const platform::StatusView&) override {}
   void PopupMenu() override { Locked([&] { ++popups_; }); }
   bool OpenForUser(std::wstring_view path) override {
     return Locked([&] { return opened_.emplace_back(path), true; });
@@ -59,11 +59,9 @@ class FakeWindow : public platform::Window {
   int TimerPeriod(int id) const {  // 0 when not running
     return Locked([&] { return timers_.count(id) ? timers_.at(id) : 0; });
   }
-  int invalidations() const { return Locked([&] { return invalidations_; }); }
   std::wstring title() const { return Locked([&] { return title_; }); }
   bool checked(int id) const { return Locked([&] { return checks_.count(id) && checks_.at(id); }); }
   std::vector<int> tray_pictures() const { return Locked([&] { return tray_; }); }
-  platform::StatusView last_status() const { return Locked([&] { return status_; }); }
   int popups() const { return Locked([&] { return popups_; }); }
   std::vector<std::wstring> opened_for_user() const { return Locked([&] { return opened_; }); }
   // Makes SetTrayPicture fail from now on (or succeed again).
@@ -87,13 +85,11 @@ class FakeWindow : public platform::Window {
   std::map<int, std::int64_t> due_ms_;  // id -> next tick on the fake clock
   std::int64_t now_ms_ = 0;
   platform::WindowProc proc_;
-  int invalidations_ = 0;
   std::wstring title_;
   bool visible_ = false;
   std::map<int, bool> checks_;
   std::vector<int> tray_;
   bool fail_tray_ = false;
-  platform::StatusView status_;
   int popups_ = 0;
   std::vector<std::wstring> opened_;
 };
