@@ -386,7 +386,7 @@ TEST_F(DownloadUrlTest, TransferKilledWithSigkillResumesByteExact) {
       std::error_code ec;
       return fs::file_size(home_ / "big.bin", ec) > 100000 && !ec;
     }));
-    zenpo.Signal(SIGKILL);
+    kill(zenpo.pid(), SIGKILL);
     zenpo.WaitExit(std::chrono::seconds(10));
   }
   const std::size_t size = fs::file_size(home_ / "big.bin");

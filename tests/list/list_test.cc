@@ -102,12 +102,16 @@ TEST_F(ListTest, PassKeepsPermissionsOwnerAndLink) {
   WriteList("x\n");
   fs::permissions(ListFile(), fs::perms::owner_read | fs::perms::owner_write);
   const bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(chown(ListFile().c_str(), 4321, 4321), 0);
+  if (root) {
+    ASSERT_EQ(chown(ListFile().c_str(), 4321, 4321), 0);
+  }
   ASSERT_EQ(MarkX(kWriteBackCodes), rc::kWriteDone);
   struct stat st {};
   ASSERT_EQ(stat(ListFile().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  if (root) EXPECT_EQ(st.st_uid, 4321u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 4321u);
+  }
   // A linked list stays a link and its target gets the new content, whether the target
   // lies beside it or on another file system (where it is copied, then renamed).
   const fs::path other = fs::path("/dev/shm") / ("zenpo-test-" + std::to_string(getpid()));
