@@ -124,14 +124,6 @@ std::string PathToSystem(std::wstring_view path, std::size_t max_bytes) {
   return out;
 }
 
-std::wstring ShownText(std::wstring_view text) {
-  std::wstring shown(text);
-  for (wchar_t& c : shown) {
-    if (IsBytePlaceholder(c)) c = L'\uFFFD';
-  }
-  return shown;
-}
-
 std::string CodePageName() { return "CP" + std::to_string(GetACP()); }
 
 }  // namespace zenpo::platform
