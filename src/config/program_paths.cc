@@ -40,7 +40,7 @@ void BuildLogPath(const std::wstring& dl_path) {
   ProgramPathsRecord& p = ProgramPaths;
   if (dl_path.empty()) {
     p.DownloadDir = p.ProgramDir;
-  } else if (dl_path[0] == platform::kPathSeparator) {
+  } else if (platform::IsAbsolutePath(dl_path)) {
     p.DownloadDir = dl_path;
   } else {
     p.DownloadDir = p.ProgramDir + platform::kPathSeparator + dl_path;

@@ -17,6 +17,9 @@ namespace zenpo::platform {
 // The separator that joins path pieces ("/" on POSIX, "\" on Windows).
 extern const wchar_t kPathSeparator;
 
+// Whether path names its place without a starting folder ("/dl"; "C:\dl" on Windows).
+bool IsAbsolutePath(const std::wstring& path);
+
 // The system's own limits in bytes of the narrow form: of a whole path and of one name
 // in it (the terminator not counted).
 extern const std::size_t kMaxPathBytes;

@@ -87,6 +87,8 @@ const std::size_t kMaxNameBytes = NAME_MAX;
 
 std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
 
+bool IsAbsolutePath(const std::wstring& path) { return !path.empty() && path[0] == L'/'; }
+
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
   const std::string f = NarrowPath(from), t = NarrowPath(to);
 #ifdef SYS_renameat2

@@ -189,14 +189,6 @@ std::wstring PathFromSystem(std::string_view bytes) {
   return out;
 }
 
-std::wstring ShownText(std::wstring_view text) {
-  std::wstring shown(text);
-  for (wchar_t& c : shown) {
-    if (IsBytePlaceholder(c)) c = L'\uFFFD';
-  }
-  return shown;
-}
-
 std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars) {
   std::wstring out;
   FromCodePage(bytes, &out, max_chars);

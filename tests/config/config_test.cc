@@ -100,6 +100,12 @@ TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
             L"/home/ユーザ/ZENPO.txt/home/ユーザ/!ZENPO.txt/home/ユーザ/!!ZENPO.txt");
 }
 
+TEST_F(SettingsTest, ADLPathAbsoluteInTheSystemsFormIsKept) {
+  const std::filesystem::path dl = home_.dir().path() / "dl";  // C:\...\dl on Windows
+  Load("DLPath=" + dl.string() + "\n");
+  EXPECT_EQ(ProgramPaths.DownloadDir, dl.wstring());
+}
+
 TEST_F(SettingsTest, AByteOrderMarkIsNoPartOfTheFirstLine) {
   EXPECT_EQ(Load("\xEF\xBB\xBF//loglevel=0\n").loglevel, 1);
   EXPECT_EQ(Load("\xEF\xBB\xBFmulti=2\n").multi, 2);

@@ -1,4 +1,5 @@
-// mkdtemp for Windows: a unique name from _mktemp_s, created with CreateDirectoryA.
+// mkdtemp for Windows (a unique name from _mktemp_s, created with CreateDirectoryA), and
+// setenv and unsetenv through the CRT's _putenv_s.
 #include "win32/posix_shims.h"
 
 #include <io.h>
@@ -21,3 +22,17 @@ extern "C" char* mkdtemp(char* name_template) {
   }
   return nullptr;
 }
+
+extern "C" int setenv(const char* name, const char* value, int overwrite) {
+  if (!overwrite && std::getenv(name) != nullptr) return 0;
+  return _putenv_s(name, value) == 0 ? 0 : -1;
+}
+
+int setenv(const char* name, const wchar_t* value, int overwrite) {
+  const std::wstring wide(name, name + std::strlen(name));
+  if (!overwrite && _wgetenv(wide.c_str()) != nullptr) return 0;
+  return _wputenv_s(wide.c_str(), value) == 0 ? 0 : -1;
+}
+
+// An empty value removes the variable.
+extern "C" int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }

@@ -7,6 +7,10 @@ extern "C" {
 #endif
 // Creates a fresh directory from a template ending in "XXXXXX"; the template on success.
 char* mkdtemp(char* name_template);
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
 #ifdef __cplusplus
 }
+// For a std::filesystem::path's c_str(), which is wide on Windows.
+int setenv(const char* name, const wchar_t* value, int overwrite);
 #endif

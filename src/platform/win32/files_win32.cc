@@ -1,4 +1,5 @@
-// File operations on Windows: wide-character calls; MoveFileW never replaces a file.
+// File operations on Windows: wide-character calls; MoveFileW never replaces a file;
+// FlushFileBuffers puts a file on the disk.
 #include <windows.h>
 #include <io.h>
 
@@ -14,11 +15,31 @@ FileTime FromFiletime(const FILETIME& ft) {
   return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+// The most bytes one character takes in the ANSI code page (2 in code page 932).
+std::size_t MaxCharBytes() {
+  CPINFO info;
+  return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 0 ? info.MaxCharSize : 1;
+}
+
 }  // namespace
 
 const wchar_t kPathSeparator = L'\\';
+// Windows counts its limits in UTF-16 units: MAX_PATH - 1 for a path, 255 for one name.
+// In bytes of the narrow form that is at most the same count of the code page's longest
+// characters, so no path that Windows accepts is refused; one that is still too long
+// fails to open, as any unopenable path does.
+const std::size_t kMaxPathBytes = (MAX_PATH - 1) * MaxCharBytes();
+const std::size_t kMaxNameBytes = 255 * MaxCharBytes();
 
-std::string NarrowPath(const std::wstring& path) { return ToCodePage(path); }
+std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
+
+// "C:\dl" and "C:dl" name a drive; "\dl" (the current drive's root) and "\\server\share"
+// start with a separator.
+bool IsAbsolutePath(const std::wstring& path) {
+  if (!path.empty() && (path[0] == L'\\' || path[0] == L'/')) return true;
+  return path.size() >= 2 && path[1] == L':' &&
+         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
 
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
   return MoveFileW(from.c_str(), to.c_str()) != 0;
@@ -60,6 +81,31 @@ bool OpenFileSize(std::FILE* stream, std::int64_t* size) {
   if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &bytes)) return false;
   *size = bytes.QuadPart;
   return true;
+}
+
+bool FlushFile(std::FILE* stream) {
+  if (std::fflush(stream) != 0) return false;
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  return file != INVALID_HANDLE_VALUE && FlushFileBuffers(file) != 0;
+}
+
+// NTFS journals its metadata, so a rename or delete is on the disk as a whole or not at
+// all; Windows offers no flush of a folder's entries, and none is needed.
+bool FlushFolder(const std::wstring& folder) { return true; }
+
+// A file's access rights on Windows come from its folder's inherited ACL, which the new
+// list gets by being created beside the old one. Its attributes are not copied: a
+// read-only list could neither be appended to nor its old copy deleted.
+bool CopyPermissions(std::FILE* from, std::FILE* to) { return true; }
+
+// A list is never taken as a link on Windows: symbolic links need a privilege that a
+// user rarely has, and a shortcut (.lnk) is a file of its own.
+std::wstring LinkTarget(const std::wstring& path) { return L""; }
+
+bool ReplaceFileContent(const std::wstring& from, const std::wstring& target) {
+  // Write-through: the move (or, across volumes, the copy) is on the disk on return.
+  return MoveFileExW(from.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace zenpo::platform

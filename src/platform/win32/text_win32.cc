@@ -16,6 +16,22 @@ std::string Narrow(const wchar_t* text, int length) {
   return out;
 }
 
+// Placeholders stand for bytes 0x80 to 0xFF that form no character (U+DC80 to U+DCFF,
+// which no text holds), so that none turns into a separator or a NUL.
+constexpr wchar_t kBytePlaceholderBase = 0xDC00;
+
+bool IsBytePlaceholder(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+
+// The wide form of bytes that are one whole character of the code page; false when they
+// are not.
+bool OneCharacter(const char* bytes, int length, std::wstring* out) {
+  wchar_t wide[4];
+  const int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, length, wide, 4);
+  if (size <= 0) return false;
+  out->append(wide, static_cast<std::size_t>(size));
+  return true;
+}
+
 }  // namespace
 
 std::string ToCodePage(std::wstring_view text, std::size_t max_bytes) {
@@ -53,6 +69,58 @@ void FromCodePage(std::string_view bytes, std::wstring* out, std::size_t max_cha
 std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars) {
   std::wstring out;
   FromCodePage(bytes, &out, max_chars);
+  return out;
+}
+
+std::wstring PathFromSystem(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\0'));
+  std::wstring out;
+  const int length = static_cast<int>(bytes.size());
+  const int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+  if (size > 0 || bytes.empty()) {
+    out.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    if (size > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, out.data(), size);
+    return out;
+  }
+  // Not all text: each character in turn, as long as the code page's longest one.
+  CPINFO info;
+  const int longest = GetCPInfo(CP_ACP, &info) ? static_cast<int>(info.MaxCharSize) : 1;
+  for (std::size_t i = 0; i < bytes.size();) {
+    int used = 1;
+    while (used <= longest && i + used <= bytes.size() &&
+           !OneCharacter(bytes.data() + i, used, &out)) {
+      ++used;
+    }
+    if (used > longest || i + used > bytes.size()) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      out += byte >= 0x80 ? static_cast<wchar_t>(kBytePlaceholderBase + byte) : L'\uFFFD';
+      used = 1;
+    }
+    i += static_cast<std::size_t>(used);
+  }
+  return out;
+}
+
+std::string PathToSystem(std::wstring_view path, std::size_t max_bytes) {
+  path = path.substr(0, path.find(L'\0'));
+  std::string out;
+  for (std::size_t i = 0; i < path.size();) {
+    if (IsBytePlaceholder(path[i])) {
+      if (out.size() + 1 > max_bytes) break;
+      out += static_cast<char>(path[i++] - kBytePlaceholderBase);
+      continue;
+    }
+    std::size_t end = i;
+    while (end < path.size() && !IsBytePlaceholder(path[end])) ++end;
+    const std::wstring_view text = path.substr(i, end - i);
+    const std::string whole = ToCodePage(text);
+    if (out.size() + whole.size() > max_bytes) {
+      out += ToCodePage(text, max_bytes - out.size());
+      break;
+    }
+    out += whole;
+    i = end;
+  }
   return out;
 }
 
