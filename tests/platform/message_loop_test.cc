@@ -94,10 +94,12 @@ TEST(MessageLoopTest, RepaintAndPictureFloodFromAnotherThreadIsPacedAndTheLastOn
   auto front = std::make_shared<CountingFrontEnd>();
   MessageLoop loop;
   loop.SetFrontEnd(front);
-  std::atomic<bool> flooding{true};
+  std::atomic<bool> running{false}, flooding{true};
   int paints = 0;
   loop.SetTimer(1, 60'000);
+  loop.Post(kUserMsg, 0, 0);  // the flood starts once the loop runs
   std::thread other([&] {
+    while (!running.load()) std::this_thread::yield();
     const auto end = std::chrono::steady_clock::now() + milliseconds(600);
     for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
       loop.SetTrayPicture(3 + i % 3);
@@ -107,6 +109,7 @@ TEST(MessageLoopTest, RepaintAndPictureFloodFromAnotherThreadIsPacedAndTheLastOn
     loop.SetTrayPicture(2);
   });
   EXPECT_EQ(RunWith(loop, [&](std::uint32_t m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+              if (m == kUserMsg) running = true;
               if (m == msg::kPaint && ++paints && !flooding.load() && front->tray_picture() == 2) loop.PostQuit(0);
               return 0;
             }), 0);
