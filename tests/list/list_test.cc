@@ -226,13 +226,6 @@ TEST_F(ListTest, FailuresPutTheListBackOrLeaveBothCopiesBlockingTheList) {
     EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
     fs::remove(LockFile());
   }
-  // An unusable log: the chosen entry is marked and handed out all the same.
-  WriteList("http://h/f.zip\n");
-  ProgramPaths.logPathMb = (home_ / "missing/ZENPO.log").string();
-  SelectedEntry entry;
-  EXPECT_EQ(SelectNextEntry(&entry), rc::kLogUnusable);
-  EXPECT_EQ(entry.url, L"http://h/f.zip");
-  EXPECT_EQ(List(), "899|http://h/f.zip\n");
 }
 
 TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {
