@@ -225,7 +225,8 @@ TEST_F(ListTest, FailuresPutTheListBackOrLeaveBothCopiesBlockingTheList) {
 }
 
 TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {
-  // Chosen: none, below 130, 200 to 898; negative values count as very large. The old
+  // Chosen: none, below 130, 200 to 898; negative values count as very large ("899日" is
+  // read past the quick check of digits only). The old
   // status goes with its bars, but a zero (or a word) is no status and stays a field.
   const struct {
     std::string status;
@@ -233,7 +234,7 @@ TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {
   } rows[] = {{"130", 0, 0}, {"199", 0, 0}, {"899", 0, 0}, {"900", 0, 0}, {" -1", 0, 0},
               {"4294967296", 0, 0}, {"129", 1, 0}, {"200", 1, 0}, {"898", 1, 0}, {"0", 1, 1},
               {"later", 1, 1}, {"|| 12", 1, 0}, {"", 1, 1}, {"7日", 1, 0}, {"8\xff", 1, 0},
-              {"|900", 0, 0}, {"| 12 ", 1, 0}};
+              {"|900", 0, 0}, {"| 12 ", 1, 0}, {"899日", 0, 0}};
   std::string list = "a note without bars\nhttps://h/s.zip\nhttp://h/\n", expected = list;
   for (const auto& row : rows) {
     const std::string line = row.status + "|http://h/" + std::to_string(&row - rows) + ".zip|Referer=r\n";
