@@ -1,27 +1,17 @@
-// Transfer statistics, status lines, the tray picture and the shell's open.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <filesystem>
-#include <thread>
+// Transfer statistics, status lines and the tray picture.
 
 #include <gtest/gtest.h>
 
-#include "runtime/open_with_shell.h"
 #include "runtime/progress_state.h"
 #include "runtime/run_flags.h"
 #include "runtime/status_lines.h"
 #include "runtime/tray_icon.h"
 #include "support/fake_window.h"
 #include "support/program_home.h"
-#include "support/temp_dir.h"
 
 namespace zenpo {
 namespace {
 
-namespace fs = std::filesystem;
 constexpr platform::FileTime kStart = 133000000000000000ULL, kMs = 10000;
 
 ProgressStateRecord State(std::int64_t received, std::int64_t remaining) {
@@ -61,28 +51,6 @@ TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
   StatusLines.ClearAll();
 }
 
-// The drawing thread reads while the engine writes: every read is one whole text, cut to
-// the line's capacity.
-TEST(StatusTextTest, ReadersSeeWholeTextsOfAtMostCapacityMinusOne) {
-  StatusLinesRecord lines;
-  lines.UrlLine.Set(std::wstring(2000, L'u'));
-  EXPECT_EQ(lines.UrlLine.Get().size(), 1075u);
-  const std::wstring a(100, L'a'), b = L"b";
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    for (int i = 0; !stop; ++i) lines.ProgressLine.Set(i % 2 ? a : b);
-  });
-  for (int i = 0; i < 20000; ++i) {
-    const std::wstring seen = lines.ProgressLine.Get();
-    if (!(seen.empty() || seen == a.substr(0, 51) || seen == b)) {
-      ADD_FAILURE() << "torn text of " << seen.size() << " characters";
-      break;
-    }
-  }
-  stop = true;
-  writer.join();
-}
-
 TEST(TrayIconTest, IdleBusyPausedDataFramesAndRefusals) {
   test::ProgramHome home;
   test::FakeWindow window;
@@ -97,49 +65,7 @@ TEST(TrayIconTest, IdleBusyPausedDataFramesAndRefusals) {
   UpdateTrayIcon(tray_state::kIdle);
   EXPECT_EQ(CurrentTrayPicture(), tray_picture::kPaused) << "a refused picture keeps the previous";
   EXPECT_NE(home.LogText().find("トレイアイコン生成エラー"), std::string::npos);
-  // The job thread steps the frames while the UI thread switches busy and idle.
-  window.FailTray(false);
-  ResetRunFlags();
-  const std::int32_t frame = TrayAnimFrame.load();
-  const std::size_t pictures = window.tray_pictures().size();
-  std::thread job([] {
-    for (int i = 0; i < 3000; ++i) UpdateTrayIcon(tray_state::kChunkWritten);
-  });
-  for (int i = 0; i < 3000; ++i) UpdateTrayIcon(i % 2);
-  job.join();
-  EXPECT_EQ(TrayAnimFrame.load(), frame) << "3000 steps, none lost, come round to the same frame";
-  EXPECT_EQ(window.tray_pictures().size(), pictures + 6000);
   ResetTrayState();
-}
-
-TEST(OpenWithShellTest, StartsProgramsDetachedAndHandsFilesToTheOpener) {
-  test::TempDir dir;
-  const std::string old_path = getenv("PATH");
-  auto script = [&](const fs::path& path, const std::string& body) {
-    test::WriteFile(path, "#!/bin/sh\n" + body + " > " + (dir / "mark").string() + "\n");
-    fs::permissions(path, fs::perms::owner_all);
-  };
-  auto mark = [&] {
-    for (int i = 0; i < 200 && test::ReadFile(dir / "mark").empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    return test::ReadFile(dir / "mark");
-  };
-  EXPECT_EQ(OpenWithShell((dir / "missing.lnk").wstring()), 1);
-  // A descriptor of ours without close-on-exec must not reach the program.
-  const int ours = open("/dev/null", O_RDONLY);
-  script(dir / "hook", "if [ -e /proc/$$/fd/" + std::to_string(ours) + " ]; then echo leaked; else echo clean; fi");
-  EXPECT_EQ(OpenWithShell((dir / "hook").wstring()), 0);
-  close(ours);
-  EXPECT_EQ(mark(), "clean\n");
-  fs::remove(dir / "mark");
-  fs::create_directory(dir / "bin");
-  script(dir / "bin/xdg-open", "printf '%s' \"$1\"");
-  test::WriteFile(dir / "ZENPO.txt", "list");
-  setenv("PATH", (dir / "bin").c_str(), 1);
-  EXPECT_EQ(OpenWithShell((dir / "ZENPO.txt").wstring()), 0);
-  EXPECT_EQ(mark(), (dir / "ZENPO.txt").string());
-  setenv("PATH", (dir / "nothing").c_str(), 1);
-  EXPECT_EQ(OpenWithShell((dir / "ZENPO.txt").wstring()), 1) << "no opener at all";
-  setenv("PATH", old_path.c_str(), 1);
 }
 
 }  // namespace
