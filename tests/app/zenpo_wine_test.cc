@@ -36,7 +36,7 @@ class ZenpoWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists(kBuild / "zenpo.exe") || !fs::exists(kBuild / "wine/system.reg") ||
-        !test::ProgramOnPath("wine")) {
+        !test::FindProgram("wine")) {
       GTEST_SKIP() << "needs scripts/build-windows with wine installed";
     }
     // Programs in one wine prefix share one desktop, where each would find the other's
