@@ -3,8 +3,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/instances.h"
 #include "runtime/window_messages.h"
@@ -21,6 +23,17 @@ std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
+}
+
+// The zenpo process that runs on home now (a restarted one is no child of the test), or 0.
+pid_t ZenpoOn(const std::filesystem::path& home) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(entry.path() / "exe", ec) != ZENPO_BINARY) continue;
+    if (ReadFile(entry.path() / "environ").find("ZENPO_HOME=" + home.string() + '\0') == std::string::npos) continue;
+    return std::atoi(entry.path().filename().c_str());
+  }
+  return 0;
 }
 
 class ZenpoProcessTest : public ::testing::Test {
@@ -129,7 +142,34 @@ TEST_F(ZenpoProcessTest, AHungRequestRestartsTheProgramWhichFinishesTheList) {
   WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") + "\nDLTimeout=1000\nloglevel=2\nmkdir=0\n");
   WriteFile(home_ / "ZENPO.txt", server.Url("/f.bin") + "\n");
   ZenpoProcess zenpo(home_.path());
-  ASSERT_TRUE(Eventually([&] { return !server.Requests().empty() && server.Requests().back().target == "/f.bin"; }));
+  const auto hung = [&](std::size_t times) {
+    return Eventually([&] {
+      std::size_t n = 0;
+      for (const auto& r : server.Requests()) n += r.target == "/f.bin";
+      return n >= times;
+    }, seconds(60));
+  };
+  // Two restarts later, the process holds as many descriptors as the first restarted one
+  // did at the same point (the first start has the test's own), and only its own
+  // connection to the server is open.
+  const auto descriptors = [&] {
+    const std::string fds = "/proc/" + std::to_string(ZenpoOn(home_.path())) + "/fd";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::ptrdiff_t fewest = 1000;
+    for (int i = 0; i < 5; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+      std::error_code ec;
+      auto it = std::filesystem::directory_iterator(fds, ec);
+      fewest = std::min(fewest, ec ? -1 : std::distance(it, std::filesystem::directory_iterator()));
+    }
+    return fewest;
+  };
+  ASSERT_TRUE(hung(2));
+  const std::ptrdiff_t restarted = descriptors();
+  ASSERT_TRUE(hung(4));
+  EXPECT_EQ(descriptors(), restarted);
+  char remote[32];  // an open connection from a client to the server's loopback port
+  std::snprintf(remote, sizeof remote, " 0100007F:%04X 01 ", server.port());
+  EXPECT_EQ(Count(ReadFile("/proc/net/tcp"), remote), 1u);
   server.SetRoute("/f.bin", WithBody("payload"));
   EXPECT_EQ(zenpo.WaitExit(seconds(30)), 103);
   EXPECT_TRUE(Logged(" WinInetハンドル(OpenUrl)リセット\n"));
