@@ -151,7 +151,6 @@ TEST_F(ZenpoTerminalTest, StartBoxThenTheIdleWindowThenExitInRedTheEndBoxAndTheL
   tmux().SendKeys({"Enter"});
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux().Capture();
   std::vector<std::string> rows = tmux().Rows();
-  EXPECT_FALSE(Contains(tmux().Capture(), "[  OK  ]"));
   EXPECT_TRUE(rows[0].starts_with(" ZENPO_main_0 ") && Contains(rows[0], kShapes + " I")) << rows[0];
   EXPECT_TRUE(rows[23].starts_with(" F1/m: MENU")) << rows[23];
   EXPECT_TRUE(Contains(tmux().Capture(true), "\x1b[37m" + kShapes)) << "the idle picture is light grey";
@@ -164,10 +163,11 @@ TEST_F(ZenpoTerminalTest, StartBoxThenTheIdleWindowThenExitInRedTheEndBoxAndTheL
   ASSERT_TRUE(WaitForStateLine("WAITING CLOSE", milliseconds(900))) << tmux().Capture();
   EXPECT_TRUE(Contains(tmux().Capture(true), kRed + "WAITING CLOSE"));
   ASSERT_TRUE(tmux().WaitForText("ZENPOの常駐を解除します")) << tmux().Capture();
-  // The box waits for the user: the program has not ended under it.
+  // The box waits for the user, but a service manager's stop answers it.
   EXPECT_FALSE(Eventually([&] { return std::filesystem::exists(home() / "ended.txt"); }, seconds(1)));
-  tmux().SendKeys({"Enter"});
+  ASSERT_EQ(kill(ZenpoPid(), SIGTERM), 0);
   ExpectEndedWith(121);
+  EXPECT_TRUE(Log().ends_with(" ZENPOの常駐を解除します\n")) << Log();
 }
 
 TEST_F(ZenpoTerminalTest, MenuByClickAndKeyPausesAndResumesAndTheWindowFollowsAResize) {
@@ -189,17 +189,9 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndKeyPausesAndResumesAndTheWindowFollowsAR
   OpenMenu("F1");
   EXPECT_TRUE(Item("NoWait").second && Item("PAUSE").second) << tmux().Capture();
   EXPECT_FALSE(Item("HIDE").second || Item("CheckClip").second);
-  EXPECT_FALSE(Contains(tmux().Capture(), "iniFIle")) << "the sub-menu opens on demand";
-  tmux().SendKeys({"Down", "Down", "Down", "Right"});
-  ASSERT_TRUE(tmux().WaitForText("iniFIle")) << tmux().Capture();
-  EXPECT_EQ(Item("ListFile").first, Item("OPEN").first + 1) << "beside the item that opens it";
-  tmux().SendKeys({"Escape", "Escape"});
-  ASSERT_TRUE(tmux().WaitForScreen([](const std::string& s) { return !Contains(s, "NoWait"); }));
-  OpenMenu();
   Choose(1);
   EXPECT_TRUE(WaitForStateLine("WAITING")) << tmux().Capture();
   EXPECT_TRUE(WaitForPicture('I')) << tmux().Rows()[0];
-  EXPECT_FALSE(WaitForStateLine("PAUSE", milliseconds(1500))) << "a tick while resumed leaves it";
 
   // On a small screen the bottom row stands alone and the menu scrolls to its last item.
   tmux().Resize(20, 5);
@@ -288,8 +280,9 @@ TEST_F(ZenpoTerminalTest, TheEditorTakesTheTerminalAndGivesItBack) {
 // A service manager's SIGTERM, or the terminal closed under the program, must not hang on
 // what waits for keys, a box or the tray popup: the program ends the normal way. The
 // cycle goes on under the popup. A terminal that cannot place the cursor gets no window.
+// (The end box is answered by SIGTERM in the first test.)
 TEST_F(ZenpoTerminalTest, ASignalOrAClosedTerminalEndsTheProgramUnderABoxOrThePopup) {
-  const std::string start_box = "ZENPOの常駐を開始します", end_box = "ZENPOの常駐を解除します";
+  const std::string start_box = "ZENPOの常駐を開始します";
   const struct {
     const char* ini;
     const char* term;
@@ -298,7 +291,6 @@ TEST_F(ZenpoTerminalTest, ASignalOrAClosedTerminalEndsTheProgramUnderABoxOrThePo
   } kCases[] = {
       {"", "screen", start_box, 0},
       {"", "dumb", "ZENPO: " + start_box, 0},
-      {"", "screen", end_box, 121},
       {"HIDE=1\nmsglevel=0\n", "screen", "NoWait", 121},
       {"", "screen", start_box, -1},
       {"HIDE=1\nmsglevel=0\n", "screen", "NoWait", -1},
@@ -309,27 +301,19 @@ TEST_F(ZenpoTerminalTest, ASignalOrAClosedTerminalEndsTheProgramUnderABoxOrThePo
     if (c.waits == "NoWait") {
       ASSERT_TRUE(WaitForPicture('I')) << tmux().Capture();
       OpenMenu("x");
-    } else if (c.waits == end_box) {
-      ASSERT_TRUE(tmux().WaitForText(start_box)) << tmux().Capture();
-      tmux().SendKeys({"Enter"});
-    }
-    if (c.status == 121) {
-      ASSERT_TRUE(WaitForLog("(ReTry)")) << "the cycle goes on: " << Log();
-    }
-    if (c.waits == end_box) {
-      OpenMenu();
-      Choose(2);  // "EXIT"
+      EXPECT_TRUE(c.status < 0 || (WaitForLog("(ReTry)") && Contains(tmux().Capture(), "NoWait")))
+          << "the cycle goes on under the popup: " << Log();
     }
     ASSERT_TRUE(tmux().WaitForText(c.waits)) << tmux().Capture();
     if (c.status < 0) {
       const int pid = HangUp();
-      EXPECT_TRUE(WaitForLog(" " + end_box + "\n")) << Log();
+      EXPECT_TRUE(WaitForLog(" ZENPOの常駐を解除します\n")) << Log();
       EXPECT_TRUE(Eventually([&] { return ProcessEnded(pid); }, seconds(10)));
       continue;
     }
     ASSERT_EQ(kill(ZenpoPid(), SIGTERM), 0);
     ExpectEndedWith(c.status);
-    EXPECT_TRUE(Log().ends_with(" " + end_box + "\n")) << c.waits << Log();
+    EXPECT_TRUE(Log().ends_with(" ZENPOの常駐を解除します\n")) << c.waits << Log();
   }
 }
 

@@ -6,7 +6,6 @@
 #include <stdlib.h>
 
 #include <atomic>
-#include <random>
 #include <thread>
 
 #include "platform/worker_thread.h"
@@ -197,25 +196,6 @@ TEST_F(InetTest, AnUnreadBodyStaysOnTheServer) {
   }
   EXPECT_LE(InternetPeakBufferedBytes(request), 256u * 1024);
   EXPECT_LT(server_.BodyBytesSent("/huge"), 32ull << 20);
-}
-
-TEST_F(InetTest, RacingClosesNeverCrashOrHang) {
-  Route route;
-  route.generated_size = 200000;
-  server_.SetRoute("/f", route);
-  std::mt19937 random(7);
-  for (int i = 0; i < 150; ++i) {
-    HINTERNET root = OpenRoot();
-    auto worker = WorkerThread::Start([root, url = server_.WideUrl("/f")] {
-      HINTERNET request = InternetOpenUrl(root, url, L"");
-      std::vector<char> buffer(20480);
-      for (std::uint32_t n = 1; request && n > 0 && InternetReadFile(request, buffer.data(), 20480, &n);) {
-      }
-    });
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
-    EXPECT_TRUE(InternetCloseHandle(root));
-    ASSERT_TRUE(worker.WaitFor(kHang)) << "iteration " << i;
-  }
 }
 
 TEST(InetProxyTest, DirectAccessIgnoresProxiesFromTheEnvironment) {

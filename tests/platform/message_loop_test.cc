@@ -1,9 +1,7 @@
 #include "platform/message_loop.h"
-#include "platform/window_front_end.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -82,37 +80,6 @@ TEST(MessageLoopTest, RepaintsCoalesceAfterTheRoundsMessagesAndTimersKeepTheirPe
   EXPECT_EQ(got, (std::vector<std::uint32_t>{1, msg::kPaint}));
   EXPECT_EQ(ticks.size(), 1u) << "killed and replaced timers do not tick";
   for (int i = 2; i < 4; ++i) EXPECT_GE(ticks[1][i] - ticks[1][i - 1], milliseconds(3));
-}
-
-// A transfer asks for a repaint and steps the tray picture after every chunk: the loop
-// paints a few times a second, and the last picture is still shown.
-TEST(MessageLoopTest, RepaintAndPictureFloodFromAnotherThreadIsPacedAndTheLastOneShown) {
-  struct CountingFrontEnd : HeadlessFrontEnd {
-    std::atomic<int> pictures{0};
-    bool SetTrayPicture(int index) override { return ++pictures, HeadlessFrontEnd::SetTrayPicture(index); }
-  };
-  auto front = std::make_shared<CountingFrontEnd>();
-  MessageLoop loop;
-  loop.SetFrontEnd(front);
-  std::atomic<bool> flooding{true};
-  int paints = 0;
-  loop.SetTimer(1, 60'000);
-  std::thread other([&] {
-    const auto end = std::chrono::steady_clock::now() + milliseconds(600);
-    for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
-      loop.SetTrayPicture(3 + i % 3);
-      loop.Invalidate();
-    }
-    flooding = false;
-    loop.SetTrayPicture(2);
-  });
-  EXPECT_EQ(RunWith(loop, [&](std::uint32_t m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-              if (m == msg::kPaint && ++paints && !flooding.load() && front->tray_picture() == 2) loop.PostQuit(0);
-              return 0;
-            }), 0);
-  other.join();
-  EXPECT_LE(paints, 6);
-  EXPECT_LE(front->pictures.load(), 6);
 }
 
 }  // namespace
