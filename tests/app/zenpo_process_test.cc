@@ -29,7 +29,8 @@ pid_t ZenpoOn(const std::filesystem::path& home) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     std::error_code ec;
     if (std::filesystem::read_symlink(entry.path() / "exe", ec) != ZENPO_BINARY) continue;
-    if (ReadFile(entry.path() / "environ").find("ZENPO_HOME=" + home.string() + '\0') == std::string::npos) continue;
+    const std::string variable = "ZENPO_HOME=" + home.string() + '\0';
+    if (ReadFile(entry.path() / "environ").find(variable) == std::string::npos) continue;
     return std::atoi(entry.path().filename().c_str());
   }
   return 0;
@@ -87,9 +88,11 @@ TEST_F(ZenpoProcessTest, WorksOffAListUnattendedAndRunsTheHooks) {
     chmod((home_ / hook).c_str(), 0755);
   }
   ZenpoProcess zenpo(home_.path());
-  ASSERT_TRUE(Eventually([&] { return List() == "my downloads\n900|" + server.Url("/a.bin") + "\n"; })) << List();
+  const std::string done = "my downloads\n900|" + server.Url("/a.bin") + "\n";
+  ASSERT_TRUE(Eventually([&] { return List() == done; })) << List();
   EXPECT_EQ(ReadFile(home_ / "a.bin"), "aaa");
-  ASSERT_TRUE(Eventually([&] { return ReadFile(home_ / "hooks.txt") == "ZENPO_start_d.lnk\nZENPO_end_d.lnk\n"; }));
+  const std::string hooks = "ZENPO_start_d.lnk\nZENPO_end_d.lnk\n";
+  ASSERT_TRUE(Eventually([&] { return ReadFile(home_ / "hooks.txt") == hooks; }));
   kill(zenpo.pid(), SIGTERM);
   EXPECT_EQ(zenpo.WaitExit(seconds(10)), 120) << "the last selection found nothing";
 }
