@@ -54,7 +54,7 @@ class MainWindowTest : public ::testing::Test {
   int quits_ = 0;
 };
 
-TEST_F(MainWindowTest, PauseFollowsTheMenuAndNoWaitStaysOnWithoutAPauseAfterAChunk) {
+TEST_F(MainWindowTest, PauseAndNoWaitFollowTheMenuAndAfterExitOnlyOpenItemsAct) {
   Create();
   for (bool paused : {true, false, true}) {
     Command(menu_cmd::kPause);
@@ -67,10 +67,8 @@ TEST_F(MainWindowTest, PauseFollowsTheMenuAndNoWaitStaysOnWithoutAPauseAfterAChu
   Command(menu_cmd::kNoWait);
   EXPECT_TRUE(window_.checked(menu_cmd::kNoWait));
   EXPECT_EQ(NoWait.load(), 1);
-}
-
-TEST_F(MainWindowTest, AfterExitOnlyOpenItemsAndExitAct) {
-  Create();
+  // After EXIT only the open items and EXIT act.
+  Command(menu_cmd::kPause);
   Command(menu_cmd::kExit);
   EXPECT_EQ(CloseRequested.load(), 1);
   Command(menu_cmd::kPause);

@@ -3,12 +3,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/instances.h"
 #include "runtime/window_messages.h"
-#include "support/nginx_server.h"
 #include "support/test_http_server.h"
 #include "support/zenpo_process.h"
 
@@ -23,6 +24,18 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
+// The zenpo process that runs on home now (a restarted one is no child of the test), or 0.
+pid_t ZenpoOn(const std::filesystem::path& home) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(entry.path() / "exe", ec) != ZENPO_BINARY) continue;
+    const std::string variable = "ZENPO_HOME=" + home.string() + '\0';
+    if (ReadFile(entry.path() / "environ").find(variable) == std::string::npos) continue;
+    return std::atoi(entry.path().filename().c_str());
+  }
+  return 0;
+}
+
 class ZenpoProcessTest : public ::testing::Test {
  protected:
   std::string Log() const { return ReadFile(home_ / "ZENPO.log"); }
@@ -34,21 +47,13 @@ class ZenpoProcessTest : public ::testing::Test {
   TempDir home_;
 };
 
-TEST_F(ZenpoProcessTest, RunsWithoutATerminalAndEndsOnSignalWithTheLastResult) {
-  WriteFile(home_ / "ZENPO.ini", "loglevel=2\n");
-  ZenpoProcess zenpo(home_.path());
-  ASSERT_TRUE(Logged(" ZENPOの常駐を開始します\n")) << zenpo.Output();
-  // No list: the first selection finds it in use, and the cycle waits.
-  ASSERT_TRUE(Logged("listfileを他で使用中です(ReTry)"));
-  kill(zenpo.pid(), SIGTERM);
-  EXPECT_EQ(zenpo.WaitExit(seconds(10)), 121);
-  EXPECT_TRUE(Log().ends_with(" ZENPOの常駐を解除します\n")) << Log();
-  EXPECT_NE(zenpo.Output().find("ZENPO: ZENPOの常駐を開始します"), std::string::npos) << "boxes go to stderr";
-
+// Ending on a signal and boxes as stderr lines are seen in the terminal tests (a dumb
+// terminal runs as no terminal does); a log that cannot be written ends the start.
+TEST_F(ZenpoProcessTest, AnUnusableLogEndsTheStartWithItsStatusAndAStderrLine) {
   WriteFile(home_ / "ZENPO.ini", "DLPath=missing/dir\r\n");
-  ZenpoProcess unusable_log(home_.path());
-  EXPECT_EQ(unusable_log.WaitExit(seconds(10)), 102);
-  EXPECT_NE(unusable_log.Output().find("ZENPO: Logfileアクセスでerrorが発生しました"), std::string::npos);
+  ZenpoProcess zenpo(home_.path());
+  EXPECT_EQ(zenpo.WaitExit(seconds(10)), 102);
+  EXPECT_NE(zenpo.Output().find("ZENPO: Logfileアクセスでerrorが発生しました"), std::string::npos);
 }
 
 TEST_F(ZenpoProcessTest, InstanceSlotsShowTheRunningOneOrRefuseAnExtraOne) {
@@ -70,35 +75,24 @@ TEST_F(ZenpoProcessTest, InstanceSlotsShowTheRunningOneOrRefuseAnExtraOne) {
   EXPECT_TRUE(first.WaitExit(seconds(10)).has_value() && second.WaitExit(seconds(10)).has_value());
 }
 
-TEST_F(ZenpoProcessTest, WorksOffAListOnNginxUnattendedAndRunsTheHooks) {
-  TempDir docroot;
-  const std::string a(70000, 'a'), b = "bb", c(1 << 20, 'c');
-  std::filesystem::create_directories(docroot.path() / "d");
-  WriteFile(docroot / "index.html", "ok");
-  WriteFile(docroot / "d" / "a.bin", a);
-  WriteFile(docroot / "b.bin", b);
-  WriteFile(docroot / "c.bin", c);
-  NginxServer nginx(docroot.path());
-  std::string error;
-  ASSERT_TRUE(nginx.Start(&error)) << error;
-  WriteFile(home_ / "ZENPO.ini", "checkURL=" + nginx.Url("/index.html") + "\nDLPath=dl\n");
-  std::filesystem::create_directory(home_ / "dl");
-  WriteFile(home_ / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "\n" + nginx.Url("/b.bin") +
-                                     "|Referer=http://r/\n" + nginx.Url("/c.bin") + "\n");
-  const std::string list = "my downloads\n900|" + nginx.Url("/d/a.bin") + "\n900|" + nginx.Url("/b.bin") +
-                           "|Referer=http://r/\n900|" + nginx.Url("/c.bin") + "\n";
+// The list itself is worked off against nginx in the engine's tests; here the hooks run
+// around it, the end hook once the list is done.
+TEST_F(ZenpoProcessTest, WorksOffAListUnattendedAndRunsTheHooks) {
+  TestHttpServer server;
+  server.SetRoute("/check", WithBody("ok"));
+  server.SetRoute("/a.bin", WithBody("aaa"));
+  WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") + "\nmkdir=0\n");
+  WriteFile(home_ / "ZENPO.txt", "my downloads\n" + server.Url("/a.bin") + "\n");
   for (const std::string hook : {"ZENPO_start_d.lnk", "ZENPO_end_d.lnk"}) {
     WriteFile(home_ / hook, "#!/bin/sh\necho " + hook + " >> '" + (home_ / "hooks.txt").string() + "'\n");
     chmod((home_ / hook).c_str(), 0755);
   }
   ZenpoProcess zenpo(home_.path());
-  ASSERT_TRUE(Eventually([&] { return List() == list; }, seconds(60))) << List();
-  const std::string host = "127.0.0.1#" + std::to_string(nginx.port());
-  EXPECT_EQ(ReadFile(home_ / "dl" / host / "d" / "a.bin"), a);
-  EXPECT_EQ(ReadFile(home_ / "dl" / host / "b.bin"), b);
-  EXPECT_EQ(ReadFile(home_ / "dl" / host / "c.bin"), c);
-  // The end hook runs once the list is done.
-  ASSERT_TRUE(Eventually([&] { return ReadFile(home_ / "hooks.txt") == "ZENPO_start_d.lnk\nZENPO_end_d.lnk\n"; }));
+  const std::string done = "my downloads\n900|" + server.Url("/a.bin") + "\n";
+  ASSERT_TRUE(Eventually([&] { return List() == done; })) << List();
+  EXPECT_EQ(ReadFile(home_ / "a.bin"), "aaa");
+  const std::string hooks = "ZENPO_start_d.lnk\nZENPO_end_d.lnk\n";
+  ASSERT_TRUE(Eventually([&] { return ReadFile(home_ / "hooks.txt") == hooks; }));
   kill(zenpo.pid(), SIGTERM);
   EXPECT_EQ(zenpo.WaitExit(seconds(10)), 120) << "the last selection found nothing";
 }
@@ -129,7 +123,34 @@ TEST_F(ZenpoProcessTest, AHungRequestRestartsTheProgramWhichFinishesTheList) {
   WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") + "\nDLTimeout=1000\nloglevel=2\nmkdir=0\n");
   WriteFile(home_ / "ZENPO.txt", server.Url("/f.bin") + "\n");
   ZenpoProcess zenpo(home_.path());
-  ASSERT_TRUE(Eventually([&] { return !server.Requests().empty() && server.Requests().back().target == "/f.bin"; }));
+  const auto hung = [&](std::size_t times) {
+    return Eventually([&] {
+      std::size_t n = 0;
+      for (const auto& r : server.Requests()) n += r.target == "/f.bin";
+      return n >= times;
+    }, seconds(60));
+  };
+  // Two restarts later, the process holds as many descriptors as the first restarted one
+  // did at the same point (the first start has the test's own), and only its own
+  // connection to the server is open.
+  const auto descriptors = [&] {
+    const std::string fds = "/proc/" + std::to_string(ZenpoOn(home_.path())) + "/fd";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::ptrdiff_t fewest = 1000;
+    for (int i = 0; i < 5; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+      std::error_code ec;
+      auto it = std::filesystem::directory_iterator(fds, ec);
+      fewest = std::min(fewest, ec ? -1 : std::distance(it, std::filesystem::directory_iterator()));
+    }
+    return fewest;
+  };
+  ASSERT_TRUE(hung(2));
+  const std::ptrdiff_t restarted = descriptors();
+  ASSERT_TRUE(hung(4));
+  EXPECT_EQ(descriptors(), restarted);
+  char remote[32];  // an open connection from a client to the server's loopback port
+  std::snprintf(remote, sizeof remote, " 0100007F:%04X 01 ", server.port());
+  EXPECT_EQ(Count(ReadFile("/proc/net/tcp"), remote), 1u);
   server.SetRoute("/f.bin", WithBody("payload"));
   EXPECT_EQ(zenpo.WaitExit(seconds(30)), 103);
   EXPECT_TRUE(Logged(" WinInetハンドル(OpenUrl)リセット\n"));

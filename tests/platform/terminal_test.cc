@@ -80,6 +80,15 @@ TEST(TerminalMenuTest, KeysSkipSeparatorsAndWrapClicksHitTheItemUnderThem) {
   EXPECT_EQ(p.main.top, 0);
   EXPECT_GE(p.sub.top, 0);
   EXPECT_LE(p.sub.left + p.sub.width, 20);
+  // A menu taller than the screen scrolls with its highlight, down to the last item.
+  menu.Open();
+  p = menu.Place(5, 0, true, 6, 20);
+  EXPECT_EQ(p.main.height, 6) << "four items and the borders";
+  EXPECT_EQ(p.main.first, 0);
+  menu.Move(-1);  // round to NoWait
+  p = menu.Place(5, 0, true, 6, 20);
+  EXPECT_EQ(p.main.first, 4);
+  EXPECT_EQ(menu.Click(p, 4, 2), 40007) << "the last row shows the last item";
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ class TmuxSession {
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   // The process id of the command.
   int PanePid() const;
+  // Whether the keys are in their application form, as a curses program asks for them.
+  bool ApplicationKeys() const { return Tmux("display-message -p -t t '#{keypad_cursor_flag}'") == "1\n"; }
 
  private:
   std::string Tmux(const std::string& arguments) const;

@@ -281,7 +281,9 @@ bool TerminalFrontEnd::Start() {
     nodelay(stdscr, TRUE);
     set_escdelay(25);
     curs_set(0);
-    mousemask(BUTTON1_PRESSED | BUTTON1_CLICKED, nullptr);
+    // The release is asked for too: for an event outside the mask, curses reads on,
+    // blocking, and the loop would stall until the next key.
+    mousemask(BUTTON1_PRESSED | BUTTON1_RELEASED | BUTTON1_CLICKED, nullptr);
     mouseinterval(0);
     if (has_colors()) {
       start_color();
