@@ -1,0 +1,124 @@
+// Several processes sharing one list; POSIX only, for the test binary starts copies of
+// itself as the other processes.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "config/program_paths.h"
+#include "config/settings.h"
+#include "list/append_list_url.h"
+#include "list/select_next_entry.h"
+#include "list/write_entry_result.h"
+#include "platform/text.h"
+#include "support/daemon_process.h"
+#include "support/program_home.h"
+#include "support/recording_message_box.h"
+
+namespace zenpo {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+class ListStressTest : public ::testing::Test {
+ protected:
+  void WriteList(const std::string& bytes) const { test::WriteFile(home_ / "ZENPO.txt", bytes); }
+  std::string List() const { return test::ReadFile(home_ / "ZENPO.txt"); }
+  bool NoWorkingCopies() const { return !fs::exists(home_ / "!ZENPO.txt") && !fs::exists(home_ / "!!ZENPO.txt"); }
+  test::ProgramHome home_;
+  test::RecordingMessageBox boxes_;
+};
+
+// Several processes, each selecting, writing back and appending as fast as it can, share
+// one list; afterwards every line is there exactly once. The test binary runs itself as
+// the other processes (the child test does nothing unless started that way).
+constexpr char kStressDir[] = "ZENPO_LIST_STRESS_DIR";
+
+// Runs one party for 3 s, appending, selecting and writing back in turn; returns what it
+// appended, then any unexpected code.
+std::string RunStressParty(const std::string& id) {
+  std::string appended, report;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  // Calls op until the list is free; false after any other outcome or 5 s past the end.
+  auto until_free = [&](const char* what, ResultCode done, auto op) {
+    for (ResultCode code; (code = op()) != done; std::this_thread::sleep_for(milliseconds(1))) {
+      const bool busy = code == rc::kSelectInUse || code == rc::kWriteInUse;
+      if (busy && std::chrono::steady_clock::now() < deadline + std::chrono::seconds(5)) continue;
+      report += std::string("unexpected ") + what + " " + std::to_string(code) + "\n";
+      return false;
+    }
+    return true;
+  };
+  for (int n = 0; std::chrono::steady_clock::now() < deadline; ++n) {
+    const std::string url = "http://p" + id + "/" + std::to_string(n) + ".zip";
+    if (until_free("append", rc::kWriteDone, [&] { return AppendListUrl(platform::FromCodePage(url)); })) {
+      appended += url + "\n";
+    }
+    SelectedEntry e;
+    until_free("select", rc::kSelectDone, [&] { return e = {}, SelectNextEntry(&e); });
+    if (!e.url.empty()) until_free("write-back", rc::kWriteDone, [&] { return WriteEntryResult(e.url, n % 2 ? 600 : 900); });
+  }
+  return appended + report;
+}
+
+TEST(ListStressChild, Run) {
+  const char* dir = std::getenv(kStressDir);
+  if (dir == nullptr) GTEST_SKIP() << "runs only as a stress test process";
+  test::RecordingMessageBox boxes;
+  ResetSettings();
+  BuildProgramPaths(platform::FromCodePage(dir));
+  std::string report = RunStressParty(std::to_string(getpid()));
+  for (const std::wstring& box : boxes.texts()) report += "unexpected box " + platform::ToCodePage(box) + "\n";
+  std::ofstream(std::string(dir) + "/outcome-" + std::to_string(getpid())) << report;
+}
+
+TEST_F(ListStressTest, ProcessesAndThreadsShareOneListWithoutLosingALine) {
+  std::string list = "# note |with| bars\n900|http://done/1.zip\nhttp://seed/crlf.zip\r\n" + std::string(7000, '#') + "\n";
+  for (int i = 0; i < 20; ++i) list += "http://seed/" + std::to_string(i) + ".zip|Referer=http://r/\n";
+  WriteList(list);
+  std::vector<test::DaemonProcess> children(3);
+  std::string error;
+  for (test::DaemonProcess& child : children) {
+    ASSERT_TRUE(child.Start({"/proc/self/exe", "--gtest_filter=ListStressChild.Run"}, "/dev/null", &error,
+                            {std::string(kStressDir) + "=" + home_.dir().path().string()})) << error;
+  }
+  std::string reports, thread_reports;
+  std::thread other_thread([&] { thread_reports = RunStressParty("t"); });
+  reports = RunStressParty("0");
+  other_thread.join();
+  reports += thread_reports;  // failures come back in the outcome files
+  for (test::DaemonProcess& child : children) {
+    const pid_t pid = child.pid();
+    EXPECT_EQ(child.WaitExit(std::chrono::seconds(30)), 0);
+    reports += test::ReadFile(home_ / ("outcome-" + std::to_string(pid)));
+  }
+  std::map<std::string, int> expected;  // every line once, changed at most in its status
+  std::istringstream lines(list + reports);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_FALSE(line.starts_with("unexpected")) << line;
+    ++expected[line];
+  }
+  EXPECT_GT(expected.size(), 200u);
+  EXPECT_TRUE(boxes_.texts().empty() && NoWorkingCopies());
+  int marked = 0;
+  std::istringstream now(List());
+  for (std::string line; std::getline(now, line);) {
+    if (!expected.contains(line) && (line.starts_with("600|") || line.starts_with("900|"))) {
+      line.erase(0, 4);
+      ++marked;
+    }
+    ASSERT_GT(expected[line]--, 0) << "altered, foreign or doubled line: " << line.substr(0, 80);
+  }
+  for (const auto& [line, count] : expected) EXPECT_EQ(count, 0) << "lost line: " << line.substr(0, 80);
+  EXPECT_GT(marked, 20);
+}
+
+}  // namespace
+}  // namespace zenpo
