@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "platform/text.h"
 

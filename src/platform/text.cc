@@ -6,7 +6,7 @@ namespace zenpo::platform {
 std::wstring ShownText(std::wstring_view text) {
   std::wstring shown(text);
   for (wchar_t& c : shown) {
-    if (c >= 0xDC80 && c <= 0xDCFF) c = L'\uFFFD';
+    if (IsBytePlaceholder(c)) c = L'\uFFFD';
   }
   return shown;
 }

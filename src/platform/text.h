@@ -30,6 +30,11 @@ void FromCodePage(std::string_view bytes, std::wstring* out,
 std::wstring PathFromSystem(std::string_view bytes);
 std::string PathToSystem(std::wstring_view path, std::size_t max_bytes = std::string::npos);
 
+// Placeholders stand for bytes 0x80 to 0xFF only (U+DC80 to U+DCFF, which no text holds),
+// so that none turns into a separator or a NUL.
+constexpr wchar_t kBytePlaceholderBase = 0xDC00;
+constexpr bool IsBytePlaceholder(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+
 // Text fit to show the user: the placeholders of PathFromSystem become U+FFFD.
 std::wstring ShownText(std::wstring_view text);
 

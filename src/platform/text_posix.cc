@@ -88,12 +88,6 @@ bool AsciiIsIdentity() {
   return identity;
 }
 
-// Placeholders stand for bytes 0x80 to 0xFF only (U+DC80 to U+DCFF, which no text holds),
-// so that none turns into a separator or a NUL.
-constexpr wchar_t kBytePlaceholderBase = 0xDC00;
-
-bool IsBytePlaceholder(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
-
 // Wide text to the code page; with keep_bytes the placeholders of raw bytes become those
 // bytes again.
 std::string Encode(std::wstring_view text, std::size_t max_bytes, bool keep_bytes) {

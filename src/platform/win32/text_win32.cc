@@ -16,12 +16,6 @@ std::string Narrow(const wchar_t* text, int length) {
   return out;
 }
 
-// Placeholders stand for bytes 0x80 to 0xFF that form no character (U+DC80 to U+DCFF,
-// which no text holds), so that none turns into a separator or a NUL.
-constexpr wchar_t kBytePlaceholderBase = 0xDC00;
-
-bool IsBytePlaceholder(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
-
 // The wide form of bytes that are one whole character of the code page; false when they
 // are not.
 bool OneCharacter(const char* bytes, int length, std::wstring* out) {
