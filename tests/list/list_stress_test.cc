@@ -14,12 +14,11 @@
 #include "config/program_paths.h"
 #include "config/settings.h"
 #include "list/append_list_url.h"
+#include "list/list_fixture.h"
 #include "list/select_next_entry.h"
 #include "list/write_entry_result.h"
 #include "platform/text.h"
 #include "support/daemon_process.h"
-#include "support/program_home.h"
-#include "support/recording_message_box.h"
 
 namespace zenpo {
 namespace {
@@ -27,14 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
-class ListStressTest : public ::testing::Test {
- protected:
-  void WriteList(const std::string& bytes) const { test::WriteFile(home_ / "ZENPO.txt", bytes); }
-  std::string List() const { return test::ReadFile(home_ / "ZENPO.txt"); }
-  bool NoWorkingCopies() const { return !fs::exists(home_ / "!ZENPO.txt") && !fs::exists(home_ / "!!ZENPO.txt"); }
-  test::ProgramHome home_;
-  test::RecordingMessageBox boxes_;
-};
+using ListStressTest = test::ListFixture;
 
 // Several processes, each selecting, writing back and appending as fast as it can, share
 // one list; afterwards every line is there exactly once. The test binary runs itself as

@@ -14,6 +14,7 @@
 #include "config/settings.h"
 #include "list/append_list_url.h"
 #include "list/job_thread.h"
+#include "list/list_fixture.h"
 #include "list/list_entry.h"
 #include "list/rewrite_list.h"
 #include "list/select_next_entry.h"
@@ -24,8 +25,6 @@
 #include "runtime/status_lines.h"
 #include "runtime/window_messages.h"
 #include "support/fake_window.h"
-#include "support/program_home.h"
-#include "support/recording_message_box.h"
 
 namespace zenpo {
 namespace {
@@ -33,15 +32,9 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
-class ListTest : public ::testing::Test {
+class ListTest : public test::ListFixture {
  protected:
-  fs::path ListFile() const { return home_ / "ZENPO.txt"; }
-  fs::path LockFile() const { return home_ / "!ZENPO.txt"; }
-  fs::path NewFile() const { return home_ / "!!ZENPO.txt"; }
-  void WriteList(const std::string& bytes) const { test::WriteFile(ListFile(), bytes); }
-  std::string List() const { return test::ReadFile(ListFile()); }
   std::string Log() const { return home_.LogText(); }
-  bool NoWorkingCopies() const { return !fs::exists(LockFile()) && !fs::exists(NewFile()); }
   // One selection; fails the test on any code but 120.
   SelectedEntry Select() {
     SelectedEntry e;
@@ -55,8 +48,6 @@ class ListTest : public ::testing::Test {
       return line.parse() == L"x" ? LineEdit::Mark(600, 0) : LineEdit::Keep();
     }, codes);
   }
-  test::ProgramHome home_;
-  test::RecordingMessageBox boxes_;
 };
 
 TEST_F(ListTest, PassKeepsEveryByteItDoesNotChange) {
