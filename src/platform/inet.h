@@ -83,8 +83,10 @@ bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time);
 // error, a time-out or when the handle was closed meanwhile. A connection that closes
 // before the announced length is an end, not an error: the caller compares sizes. Bytes
 // received before an error are returned first; the error comes with the next read.
-// The handle reads at most about 80 KiB ahead of the caller; beyond that the transfer
-// waits until someone reads, so the body stays with the server.
+// A read of more than a page may end early, on a page boundary of the resource (where a
+// 206's Content-Range puts the body), so that appending each read to a file fills whole
+// pages. The handle reads at most about 150 KiB ahead of the caller; beyond that the
+// transfer waits until someone reads, so the body stays with the server.
 bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
                       std::uint32_t* read);
 
@@ -96,7 +98,7 @@ bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size
 bool InternetCloseHandle(const HINTERNET& handle);
 
 // For tests: the most body bytes the request has held outside the caller's buffers at
-// any one time (read ahead of the caller: at most 80 KiB); 0 for anything but a request
+// any one time (read ahead of the caller: at most 150 KiB); 0 for anything but a request
 // handle.
 std::size_t InternetPeakBufferedBytes(const HINTERNET& request);
 
