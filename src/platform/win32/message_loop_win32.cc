@@ -1,12 +1,17 @@
 // The message loop on Windows: GetMessageW on the loop's thread, with a message-only
 // window that carries the posted messages (in order, apart from the system's own),
-// the window timers by id and the coalesced paint request.
+// the window timers by id and the coalesced paint request. Repaints and tray pictures
+// asked for by other threads are paced: a transfer asks for both after every chunk, and
+// the loop paints a few times a second, with the latest picture, rather than once per
+// chunk (a tray picture is a call into the shell's process).
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/message_loop.h"
 
@@ -17,6 +22,12 @@ constexpr UINT kWakeMsg = WM_USER + 1;    // a queued item waits
 constexpr UINT kPaintMsg = WM_USER + 2;   // a repaint was asked for
 constexpr UINT kSignalMsg = WM_USER + 3;  // wparam: the Signal that arrived
 constexpr wchar_t kLoopClass[] = L"ZENPO_loop";
+// The timer that holds back a paint asked for too soon after the last; no window timer
+// of the program has this id.
+constexpr UINT_PTR kPaceTimerId = 0x5A50;
+// The shortest time between two paced paints.
+constexpr std::chrono::milliseconds kRepaintSpacing(250);
+using Clock = std::chrono::steady_clock;
 
 // The loop that has the console's control events (Ctrl+C, closing the console).
 std::mutex signal_mutex;
@@ -46,10 +57,12 @@ struct MessageLoop::Impl {
   HWND window = nullptr;
   DWORD thread = GetCurrentThreadId();
   WindowProc proc;
-  bool running = false;
-  std::atomic<bool> paint_pending{false};
+  std::atomic<bool> running{false};
 
   mutable std::mutex mutex;  // guards the fields below
+  bool paint_pending = false;    // a kPaintMsg is posted or the pace timer runs
+  Clock::time_point next_paint;  // no paced paint before this
+  int pending_picture = -1;      // a tray picture from another thread, shown at the paint
   std::deque<Item> queue;
   std::shared_ptr<WindowFrontEnd> front_end = std::make_shared<HeadlessFrontEnd>();
   std::map<Signal, std::function<void()>> signal_actions;
@@ -82,6 +95,30 @@ struct MessageLoop::Impl {
     return front_end;
   }
 
+  // Marks a paint as asked for; true when the caller must post kPaintMsg for it.
+  // Called with mutex held.
+  bool AskPaintLocked() { return !std::exchange(paint_pending, true); }
+
+  // On the loop's thread: paints now, or once the spacing since the last paint has passed.
+  void Paint() {
+    int picture;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!paint_pending) return;  // painted already
+      const Clock::time_point now = Clock::now();
+      if (now < next_paint) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_paint - now);
+        ::SetTimer(window, kPaceTimerId, static_cast<UINT>(wait.count()), nullptr);
+        return;
+      }
+      paint_pending = false;
+      next_paint = now + kRepaintSpacing;
+      picture = std::exchange(pending_picture, -1);
+    }
+    if (picture >= 0) FrontEnd()->SetTrayPicture(picture);
+    Deliver(msg::kPaint, 0, 0);
+  }
+
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -104,11 +141,15 @@ struct MessageLoop::Impl {
         return 0;
       }
       case kPaintMsg:
-        self->paint_pending = false;
-        self->Deliver(msg::kPaint, 0, 0);
+        self->Paint();
         return 0;
       case WM_TIMER:
-        self->Deliver(msg::kTimer, wparam, 0);
+        if (wparam == kPaceTimerId) {
+          ::KillTimer(hwnd, kPaceTimerId);
+          self->Paint();
+        } else {
+          self->Deliver(msg::kTimer, wparam, 0);
+        }
         return 0;
       case kSignalMsg: {
         std::function<void()> action;
@@ -235,7 +276,17 @@ void MessageLoop::KillTimer(int id) {
 }
 
 void MessageLoop::Invalidate() {
-  if (!impl_->paint_pending.exchange(true)) PostMessageW(impl_->window, kPaintMsg, 0, 0);
+  bool post;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    post = impl_->AskPaintLocked();
+    // The loop's own handlers repaint at once.
+    if (GetCurrentThreadId() == impl_->thread) {
+      impl_->next_paint = Clock::time_point::min();
+      post = true;
+    }
+  }
+  if (post) PostMessageW(impl_->window, kPaintMsg, 0, 0);
 }
 
 void MessageLoop::SetTitle(std::wstring_view title) { impl_->FrontEnd()->SetTitle(title); }
@@ -245,7 +296,24 @@ void MessageLoop::BringToForeground() { impl_->FrontEnd()->BringToForeground(); 
 void MessageLoop::CheckMenuItem(int command_id, bool checked) {
   impl_->FrontEnd()->CheckMenuItem(command_id, checked);
 }
-bool MessageLoop::SetTrayPicture(int index) { return impl_->FrontEnd()->SetTrayPicture(index); }
+bool MessageLoop::SetTrayPicture(int index) {
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (!impl_->running || GetCurrentThreadId() == impl_->thread) {
+      impl_->pending_picture = -1;  // this picture is the newer one
+    } else {
+      // Every tray takes the six pictures; a later one replaces a picture not yet shown.
+      if (index < 0 || index > 5) return false;
+      impl_->pending_picture = index;
+      post = impl_->AskPaintLocked();
+      if (!post) return true;
+    }
+  }
+  if (!post) return impl_->FrontEnd()->SetTrayPicture(index);
+  PostMessageW(impl_->window, kPaintMsg, 0, 0);
+  return true;
+}
 void MessageLoop::DrawStatus(const StatusView& view) { impl_->FrontEnd()->DrawStatus(view); }
 void MessageLoop::PopupMenu() { impl_->FrontEnd()->PopupMenu(); }
 bool MessageLoop::OpenForUser(std::wstring_view path) {
