@@ -84,22 +84,22 @@ std::int64_t ProgressPercent(std::int64_t size, std::int64_t expected) {
   return size / expected * 100;
 }
 
-std::wstring FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent) {
-  // Formatted by hand: this runs once per chunk, and the wide printf costs more than the
-  // rest of the chunk's bookkeeping.
-  std::wstring line;
-  line.reserve(64);
-  auto append_number = [&line](std::int64_t value) {
+ProgressLineText FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent) {
+  // Formatted by hand: the wide printf costs more than the rest of a chunk's bookkeeping.
+  ProgressLineText line;
+  auto append = [&line](std::string_view text) {
+    for (char c : text) line.text[line.size++] = static_cast<wchar_t>(c);
+  };
+  auto append_number = [&append](std::int64_t value) {
     char digits[24];
-    const char* end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
-    line.append(static_cast<const char*>(digits), end);
+    append(std::string_view(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr));
   };
   append_number(size);
-  line += L" / ";
+  append(" / ");
   append_number(expected);
-  line += L" Bytes [ ";
+  append(" Bytes [ ");
   append_number(percent);
-  line += L"% ]";
+  append("% ]");
   return line;
 }
 

@@ -13,6 +13,10 @@ namespace {
 
 std::atomic<int> running_workers{0};
 
+// Reported around every read; their lengths are counted once, not per chunk.
+constexpr std::wstring_view kReadStart = L"InternetReadFile thread start";
+constexpr std::wstring_view kReadEnd = L"InternetReadFile thread end";
+
 // Counts a worker body from before its thread starts to after its last step.
 platform::WorkerThread StartCounted(std::function<void()> body) {
   ++running_workers;
@@ -131,11 +135,11 @@ void ReadWorker::Run(const std::shared_ptr<Record>& record) {
     lock.unlock();
     bool ok = false;
     std::uint32_t count = 0;
-    if (ReportMessage(L"InternetReadFile thread start", level::kTrace, level::kNotShown) !=
+    if (ReportMessage(kReadStart, level::kTrace, level::kNotShown) !=
         rc::kLogUnusable) {
       ok = platform::InternetReadFile(record->request, record->buffer.data(), record->size,
                                       &count);
-      ReportMessage(L"InternetReadFile thread end", level::kTrace, level::kNotShown);
+      ReportMessage(kReadEnd, level::kTrace, level::kNotShown);
     }
     lock.lock();
     record->reading = false;

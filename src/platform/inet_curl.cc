@@ -25,7 +25,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -393,7 +392,8 @@ class Request : public InternetObject {
 
   // Runs the transfer until ready() holds, the transfer ends, the handle is closed or
   // no byte arrives for idle_ms on an established connection (0: no limit).
-  Outcome Drive(const std::function<bool()>& ready, std::uint32_t idle_ms) {
+  template <typename Ready>
+  Outcome Drive(const Ready& ready, std::uint32_t idle_ms) {
     Clock::time_point last_progress = Clock::now();
     progressed_ = false;
     for (;;) {
