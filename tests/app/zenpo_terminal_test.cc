@@ -280,7 +280,8 @@ TEST_F(ZenpoTerminalTest, TheEditorTakesTheTerminalAndGivesItBack) {
 // A service manager's SIGTERM, or the terminal closed under the program, must not hang on
 // what waits for keys, a box or the tray popup: the program ends the normal way. The
 // cycle goes on under the popup. A terminal that cannot place the cursor gets no window.
-// (The end box is answered by SIGTERM in the first test.)
+// (The end box is answered by SIGTERM in the first test; every test ends by closing its
+// terminal under the window.)
 TEST_F(ZenpoTerminalTest, ASignalOrAClosedTerminalEndsTheProgramUnderABoxOrThePopup) {
   const std::string start_box = "ZENPOの常駐を開始します";
   const struct {
@@ -292,7 +293,6 @@ TEST_F(ZenpoTerminalTest, ASignalOrAClosedTerminalEndsTheProgramUnderABoxOrThePo
       {"", "screen", start_box, 0},
       {"", "dumb", "ZENPO: " + start_box, 0},
       {"HIDE=1\nmsglevel=0\n", "screen", "NoWait", 121},
-      {"", "screen", start_box, -1},
       {"HIDE=1\nmsglevel=0\n", "screen", "NoWait", -1},
   };
   for (const auto& c : kCases) {
