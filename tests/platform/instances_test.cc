@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <unistd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <set>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -39,23 +37,20 @@ TEST(InstanceSlotsTest, ASlotIsHeldOnceTakesCommandsAndIsFreedWithItsClaim) {
 TEST(InstanceSlotsTest, AReleasedSlotLeavesNoFileBehindAndALeftOneIsNoObstacle) {
   test::TempDir home;
   InstanceSlots slots(home.wpath());
-  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-  const std::filesystem::path dir = xdg != nullptr && xdg[0] == '/'
-                                        ? std::filesystem::path(xdg) / "zenpo"
-                                        : std::filesystem::path("/tmp/zenpo-" + std::to_string(getuid()));
-  const auto names = [&] {
-    std::set<std::string> found;
-    for (const auto& f : std::filesystem::directory_iterator(dir)) found.insert(f.path().filename());
-    return found;
-  };
-  const std::set<std::string> before = names();
   auto claim = slots.Claim(0);
-  std::vector<std::string> ours;  // other tests may add files of their own meanwhile
-  std::ranges::set_difference(names(), before, std::back_inserter(ours));
+  ASSERT_NE(claim, nullptr);
+  sockaddr_un addr{};
+  socklen_t size = sizeof addr;
+  ASSERT_EQ(getsockname(claim->command_fd(), reinterpret_cast<sockaddr*>(&addr), &size), 0);
+  const std::filesystem::path socket(addr.sun_path);
+  std::vector<std::filesystem::path> ours;  // the socket and its lock file
+  for (const auto& f : std::filesystem::directory_iterator(socket.parent_path())) {
+    if (f.path().stem() == socket.stem()) ours.push_back(f.path());
+  }
   ASSERT_EQ(ours.size(), 2u) << "a lock file and a socket";
   claim.reset();
-  for (const std::string& name : ours) EXPECT_FALSE(names().contains(name)) << name;
-  for (const std::string& name : ours) test::WriteFile(dir / name, "left behind");
+  for (const auto& path : ours) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  for (const auto& path : ours) test::WriteFile(path, "left behind");
   ASSERT_NE(claim = slots.Claim(0), nullptr);
   EXPECT_TRUE(slots.PostCommand(0, 45002));
 }
