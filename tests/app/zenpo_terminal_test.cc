@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -69,13 +69,8 @@ class ZenpoTerminalTest : public ::testing::Test {
   TmuxSession& tmux() { return *session_; }
   // The state line is the window's second row; the rest of it is blank.
   bool WaitForStateLine(const std::string& state, milliseconds timeout = seconds(10)) {
-    return tmux().WaitForScreen([&](const std::string& screen) {
-      std::istringstream in(screen);
-      std::string row;
-      std::getline(in, row);
-      std::getline(in, row);
-      return row.substr(0, row.find_last_not_of(' ') + 1) == " " + state;
-    }, timeout);
+    const std::regex row("^[^\n]*\n " + state + " *\n");
+    return tmux().WaitForScreen([&](const std::string& screen) { return std::regex_search(screen, row); }, timeout);
   }
   bool WaitForPicture(char letter) {
     return tmux().WaitForScreen([&](const std::string& screen) {
