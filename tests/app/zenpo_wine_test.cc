@@ -47,10 +47,6 @@ class ZenpoWineTest : public ::testing::Test {
     fs::copy_file(kBuild / "zenpo.exe", home_ / "zenpo.exe");
   }
 
-  void WriteSettings(const std::string& check_url, const std::string& more = "") const {
-    test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + check_url + "\r\nmsglevel=0\r\n" + more);
-  }
-
   // Runs a wine command line in the test prefix on the virtual display.
   std::string Wine(const std::string& command) const {
     return "WINEPREFIX='" + (kBuild / "wine").string() + "' DISPLAY=" + display_.name() + " " + command;
@@ -107,7 +103,8 @@ TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessa
     list += server.Url("/" + name) + "\r\n";
     done += "900|" + server.Url("/" + name) + "\r\n";
   }
-  WriteSettings(server.Url("/check"), "HIDE=1\r\nmulti=2\r\nDLTimeout=10000\r\n");
+  test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") +
+                                           "\r\nmsglevel=0\r\nHIDE=1\r\nmulti=2\r\nDLTimeout=10000\r\n");
   test::WriteFile(home_ / "ZENPO.txt", list);
   std::future<int> first = Start("", "first.out");
   ASSERT_TRUE(test::Eventually([&] { return server.RequestCount() > 1; }, 60s));
