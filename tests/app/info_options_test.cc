@@ -16,7 +16,6 @@ TEST(InfoOptionsTest, OnlyTheExactWordsAnswerAndNoneHoldsTheLetters) {
       {{"R", "--version"}, InfoOption::kVersion},
       {{}, InfoOption::kNone},
       {{"R"}, InfoOption::kNone},
-      {{"M"}, InfoOption::kNone},
       {{"--HELP"}, InfoOption::kNone},
       {{"--vers"}, InfoOption::kNone},
       {{"--help=M"}, InfoOption::kNone},

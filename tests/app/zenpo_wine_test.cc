@@ -1,6 +1,6 @@
 // zenpo.exe of the Windows build (scripts/build-windows) run under wine on a virtual
-// display: a list worked off against nginx, instances, and the restart after a request
-// that could not be taken back. Skipped where that build or wine is missing.
+// display: the restart after a request that could not be taken back, the list worked
+// off, and instances. Skipped where that build or wine is missing.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,11 +13,10 @@
 #include <future>
 #include <string>
 
-#include "support/nginx_server.h"
+#include "support/daemon_process.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/xvfb_display.h"
-#include "support/zenpo_process.h"
 
 namespace zenpo {
 namespace {
@@ -46,10 +45,6 @@ class ZenpoWineTest : public ::testing::Test {
     ASSERT_EQ(flock(lock_, LOCK_EX), 0);
     ASSERT_TRUE(display_.ok());
     fs::copy_file(kBuild / "zenpo.exe", home_ / "zenpo.exe");
-  }
-
-  void WriteSettings(const std::string& check_url, const std::string& more = "") const {
-    test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + check_url + "\r\nmsglevel=0\r\n" + more);
   }
 
   // Runs a wine command line in the test prefix on the virtual display.
@@ -90,58 +85,27 @@ class ZenpoWineTest : public ::testing::Test {
   test::TempDir home_;
 };
 
-TEST_F(ZenpoWineTest, WorksOffAListAndEndsOnTheCloseMessage) {
-  test::TempDir docroot;
-  constexpr std::size_t kBig = 6000000;
-  const std::vector<std::pair<std::string, std::string>> files = {
-      {"a.bin", test::BodyBytes(0, kBig)}, {"b.bin", test::BodyBytes(7, 100000)}, {"c.txt", "hello\n"}};
-  fs::create_directories(docroot / "pkg");
-  const auto modified = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(981173106s));
-  for (const auto& [name, bytes] : files) {
-    test::WriteFile(docroot / "pkg" / name, bytes);
-    fs::last_write_time(docroot / "pkg" / name, modified);
-  }
-  test::WriteFile(docroot / "check.html", "ok");
-  test::NginxServer nginx(docroot.path());
-  std::string error;
-  ASSERT_TRUE(nginx.Start(&error)) << error;
-  WriteSettings(nginx.Url("/check.html"));
-  std::string list, done;
-  for (const auto& file : files) {
-    list += nginx.Url("/pkg/" + file.first) + "\r\n";
-    done += "900|" + nginx.Url("/pkg/" + file.first) + "\r\n";
-  }
-  test::WriteFile(home_ / "ZENPO.txt", list);
-  const fs::path local = home_ / ("127.0.0.1#" + std::to_string(nginx.port())) / "pkg";
-
-  std::future<int> run = Start("", "zenpo.out");
-  ASSERT_TRUE(test::Eventually([&] { return List() == done; }, 120s)) << List();
-
-  for (const auto& [name, bytes] : files) {
-    EXPECT_EQ(test::ReadFile(local / name), bytes) << name;
-    EXPECT_EQ(fs::last_write_time(local / name), modified) << name << " has Last-Modified";
-  }
-  EXPECT_NE(Log().find(kStartText932), std::string::npos) << "the log is in code page 932";
-  Close();
-  ASSERT_EQ(run.wait_for(60s), std::future_status::ready);
-  EXPECT_EQ(run.get(), 90) << "the last result, 900 downloaded";
-  const std::string trace = test::ReadFile(home_ / "zenpo.out");
-  const auto added = trace.find("Shell_NotifyIconW dwMessage = 0,");
-  EXPECT_NE(added, std::string::npos) << "tray icon added";
-  EXPECT_NE(trace.find("Shell_NotifyIconW dwMessage = 2,", added), std::string::npos)
-      << "and removed at the end";
-}
-
 // A request that never answers cannot be taken back: 103, and the successor started with
-// "R" finishes the list. A second start shows the hidden first; "M" takes another slot.
-TEST_F(ZenpoWineTest, SecondStartShowsTheFirstAndARestartFinishesTheList) {
+// "R" works off the list. A second start shows the hidden first; "M" takes another slot.
+TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessage) {
   test::TestHttpServer server;
   server.SetRoute("/check", test::WithBody("ok"));
   test::Route hang;
   hang.never_answer = true;
   server.SetRoute("/f.bin", hang);
-  WriteSettings(server.Url("/check"), "HIDE=1\r\nmulti=2\r\nDLTimeout=10000\r\n");
-  test::WriteFile(home_ / "ZENPO.txt", server.Url("/f.bin") + "\r\n");
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.bin", test::BodyBytes(0, 6000000)}, {"c.txt", "hello\n"}};
+  std::string list = server.Url("/f.bin") + "\r\n", done = "900|" + list;
+  for (const auto& [name, bytes] : files) {
+    test::Route r = test::WithBody(bytes);
+    r.headers = {{"Last-Modified", "Sat, 03 Feb 2001 04:05:06 GMT"}};
+    server.SetRoute("/" + name, r);
+    list += server.Url("/" + name) + "\r\n";
+    done += "900|" + server.Url("/" + name) + "\r\n";
+  }
+  test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") +
+                                           "\r\nmsglevel=0\r\nHIDE=1\r\nmulti=2\r\nDLTimeout=10000\r\n");
+  test::WriteFile(home_ / "ZENPO.txt", list);
   std::future<int> first = Start("", "first.out");
   ASSERT_TRUE(test::Eventually([&] { return server.RequestCount() > 1; }, 60s));
   EXPECT_FALSE(XWinInfo("-name ZENPO_main_0", "IsViewable")) << "HIDE=1";
@@ -153,7 +117,14 @@ TEST_F(ZenpoWineTest, SecondStartShowsTheFirstAndARestartFinishesTheList) {
   server.SetRoute("/f.bin", test::WithBody("restarted"));
   ASSERT_EQ(first.wait_for(90s), std::future_status::ready);
   EXPECT_EQ(first.get(), 103) << "the hung open could not be taken back";
-  ASSERT_TRUE(test::Eventually([&] { return List() == "900|" + server.Url("/f.bin") + "\r\n"; }, 90s)) << List();
+  ASSERT_TRUE(test::Eventually([&] { return List() == done; }, 120s)) << List();
+  const fs::path local = home_ / ("127.0.0.1#" + std::to_string(server.port()));
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(test::ReadFile(local / name), bytes) << name;
+    EXPECT_EQ(fs::last_write_time(local / name),
+              std::chrono::file_clock::from_sys(std::chrono::sys_seconds(981173106s))) << name;
+  }
+  EXPECT_NE(Log().find(kStartText932), std::string::npos) << "the log is in code page 932";
 
   std::future<int> extra = Start("M", "extra.out");  // slot 1
   ASSERT_TRUE(test::Eventually([&] { return XWinInfo("-root -tree", "\"ZENPO_main_1\""); }, 60s));
@@ -162,7 +133,12 @@ TEST_F(ZenpoWineTest, SecondStartShowsTheFirstAndARestartFinishesTheList) {
   EXPECT_EQ(over.get(), 0);
   EXPECT_NE(Log().find(kSlotsFull932), std::string::npos);
   Close();
-  EXPECT_EQ(extra.wait_for(60s), std::future_status::ready);
+  ASSERT_EQ(extra.wait_for(60s), std::future_status::ready);
+  const std::string trace = test::ReadFile(home_ / "extra.out");
+  const auto added = trace.find("Shell_NotifyIconW dwMessage = 0,");
+  EXPECT_NE(added, std::string::npos) << "tray icon added";
+  EXPECT_NE(trace.find("Shell_NotifyIconW dwMessage = 2,", added), std::string::npos)
+      << "and removed at the end";
 }
 
 }  // namespace

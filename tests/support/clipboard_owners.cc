@@ -8,8 +8,6 @@
 #include <atomic>
 #include <thread>
 
-#include "support/daemon_process.h"
-
 namespace zenpo::test {
 
 std::uint64_t ClipboardOwnerWindow() {
@@ -19,11 +17,6 @@ std::uint64_t ClipboardOwnerWindow() {
   const Window owner = XGetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False));
   XCloseDisplay(display);
   return owner;
-}
-
-bool WaitForNewClipboardOwner(std::uint64_t former, std::chrono::milliseconds timeout) {
-  return Eventually([&] { const auto owner = ClipboardOwnerWindow(); return owner != 0 && owner != former; },
-                    timeout, std::chrono::milliseconds(5));
 }
 
 struct RogueClipboardOwner::State {

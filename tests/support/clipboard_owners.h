@@ -3,7 +3,6 @@
 // Xlib stays inside the .cc: its macros clash with GoogleTest.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -11,9 +10,6 @@ namespace zenpo::test {
 
 // The window that owns CLIPBOARD now, 0 for none or without a display.
 std::uint64_t ClipboardOwnerWindow();
-
-// Waits until a window other than former owns CLIPBOARD; false after the time-out.
-bool WaitForNewClipboardOwner(std::uint64_t former, std::chrono::milliseconds timeout);
 
 class RogueClipboardOwner {
  public:

@@ -76,15 +76,11 @@ bool DaemonProcess::Start(const std::vector<std::string>& argv,
   }
   // Everything the child needs is prepared before the fork: only async-signal-safe
   // calls may follow it in a process with threads.
+  // The variables of env come first: getenv finds them before ours of the same name.
   std::vector<char*> args, envp;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string_view var(*e);
-    bool replaced = false;  // a variable of env takes the place of ours
-    for (const auto& x : env) replaced |= var.substr(0, var.find('=') + 1) == x.substr(0, x.find('=') + 1);
-    if (!replaced) envp.push_back(*e);
-  }
   for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
   args.push_back(nullptr);
   envp.push_back(nullptr);
   const pid_t parent = ::getpid();

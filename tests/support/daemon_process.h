@@ -37,7 +37,7 @@ class DaemonProcess {
   DaemonProcess(const DaemonProcess&) = delete;
   DaemonProcess& operator=(const DaemonProcess&) = delete;
 
-  // Starts argv[0] with argv and the variables env ("NAME=value") added to ours, stdin
+  // Starts argv[0] with argv and the variables env ("NAME=value") before ours, stdin
   // from /dev/null, stdout and stderr going to output_file. False (with the reason in
   // *error) when it cannot be started.
   bool Start(const std::vector<std::string>& argv, const std::filesystem::path& output_file,

@@ -1,4 +1,4 @@
-// FakeWindow: the fake clock's timers and the hand delivery of posted messages.
+// FakeWindow: the fake clock's timers.
 #include "support/fake_window.h"
 
 #include <algorithm>
@@ -31,20 +31,6 @@ int FakeWindow::AdvanceClock(std::int64_t ms) {
   }
   now_ms_ = target;
   return delivered;
-}
-
-int FakeWindow::DeliverPosted() {
-  int delivered = 0;
-  for (;;) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (posted_.empty()) return delivered;
-    const PostedMessage m = posted_.front();
-    posted_.erase(posted_.begin());
-    platform::WindowProc proc = proc_;
-    lock.unlock();
-    if (proc) proc(m.message, m.wparam, m.lparam);
-    ++delivered;
-  }
 }
 
 }  // namespace zenpo::test

@@ -1,7 +1,6 @@
 // A window that records what the core asks of it, for tests without a message loop.
 // Its timers run on a fake clock that only the test moves, and the test delivers ticks
-// and posted messages to a window procedure by hand, so timer handlers are tested
-// without sleeping.
+// to a window procedure by hand, so timer handlers are tested without sleeping.
 // Thread-safe: the engine and the job thread call it from their own threads.
 #pragma once
 
@@ -67,17 +66,14 @@ class FakeWindow : public platform::Window {
   // Makes SetTrayPicture fail from now on (or succeed again).
   void FailTray(bool fail) { Locked([&] { fail_tray_ = fail; }); }
 
-  // The procedure that AdvanceClock and DeliverPosted call, on the test's thread and
-  // without any lock held, so it may call the window again.
+  // The procedure that AdvanceClock calls, on the test's thread and without any lock
+  // held, so it may call the window again.
   void SetWindowProc(platform::WindowProc proc) { Locked([&] { proc_ = std::move(proc); }); }
   // Moves the fake clock forward by ms, delivering every tick that falls due on the way
   // in time order (equal times by id), with the clock standing at the tick's time. A
   // timer set at time t with period p is due at t + p, t + 2p, ...; a handler takes no
   // fake time. Returns the number of ticks delivered.
   int AdvanceClock(std::int64_t ms);
-  // Delivers the posted messages in order, also those posted meanwhile, and returns how
-  // many. The quit message is delivered like any other.
-  int DeliverPosted();
 
  private:
   std::vector<PostedMessage> posted_;

@@ -2,7 +2,6 @@
 #include "support/tmux_session.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "support/daemon_process.h"
@@ -54,14 +53,6 @@ void TmuxSession::Click(int row, int column) {
   }
 }
 
-void TmuxSession::Resize(int columns, int rows) {
-  Tmux("resize-window -t t -x " + std::to_string(columns) + " -y " + std::to_string(rows));
-}
-
-std::string TmuxSession::Capture(bool with_colours) const {
-  return Tmux(std::string("capture-pane -p -N -t t") + (with_colours ? " -e" : ""));
-}
-
 std::vector<std::string> TmuxSession::Rows() const {
   std::vector<std::string> rows;
   std::istringstream in(Capture());
@@ -78,10 +69,6 @@ bool TmuxSession::WaitForScreen(const std::function<bool(const std::string&)>& t
 bool TmuxSession::WaitForText(const std::string& text, std::chrono::milliseconds timeout) const {
   return WaitForScreen([&](const std::string& s) { return s.find(text) != std::string::npos; },
                        timeout);
-}
-
-int TmuxSession::PanePid() const {
-  return std::atoi(Tmux("display-message -p -t t '#{pane_pid}'").c_str());
 }
 
 }  // namespace zenpo::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -29,9 +30,13 @@ class TmuxSession {
   void SendKeys(const std::vector<std::string>& keys);
   // A left-button press and release at the 0-based cell, as an xterm mouse report.
   void Click(int row, int column);
-  void Resize(int columns, int rows);
+  void Resize(int columns, int rows) {
+    Tmux("resize-window -t t -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+  }
   // The screen's rows as text; with colours, the attributes as escape sequences too.
-  std::string Capture(bool with_colours = false) const;
+  std::string Capture(bool with_colours = false) const {
+    return Tmux(std::string("capture-pane -p -N -t t") + (with_colours ? " -e" : ""));
+  }
   std::vector<std::string> Rows() const;
   // Waits up to timeout until the screen passes the test; false when it never did.
   bool WaitForScreen(const std::function<bool(const std::string&)>& test,
@@ -39,7 +44,7 @@ class TmuxSession {
   bool WaitForText(const std::string& text,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   // The process id of the command.
-  int PanePid() const;
+  int PanePid() const { return std::atoi(Tmux("display-message -p -t t '#{pane_pid}'").c_str()); }
   // Whether the keys are in their application form, as a curses program asks for them.
   bool ApplicationKeys() const { return Tmux("display-message -p -t t '#{keypad_cursor_flag}'") == "1\n"; }
 

@@ -1,5 +1,5 @@
-// mkdtemp for Windows (a unique name from _mktemp_s, created with CreateDirectoryA), and
-// setenv and unsetenv through the CRT's _putenv_s.
+// mkdtemp for Windows (a name from _mktemp_s, which no file has yet, created with
+// CreateDirectoryA), and setenv and unsetenv through the CRT's _putenv_s.
 #include "win32/posix_shims.h"
 
 #include <io.h>
@@ -11,17 +11,8 @@
 #include <string>
 
 extern "C" char* mkdtemp(char* name_template) {
-  const std::size_t size = std::strlen(name_template) + 1;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name(name_template, size);
-    if (_mktemp_s(name.data(), size) != 0) return nullptr;
-    if (CreateDirectoryA(name.c_str(), nullptr)) {
-      std::memcpy(name_template, name.c_str(), size);
-      return name_template;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
-  }
-  return nullptr;
+  if (_mktemp_s(name_template, std::strlen(name_template) + 1) != 0) return nullptr;
+  return CreateDirectoryA(name_template, nullptr) ? name_template : nullptr;
 }
 
 extern "C" int setenv(const char* name, const char* value, int overwrite) {
