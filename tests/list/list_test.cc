@@ -344,19 +344,13 @@ TEST_F(JobThreadTest, WritesTheCodeWhenTheListIsFreeAgainOrGivesUpWith161) {
   EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"listfileの書込がタイムアウトしました"});
 }
 
-TEST_F(JobThreadTest, ALogFailureWritesNothingAndAPauseKeepsTheStateLine) {
+TEST_F(JobThreadTest, ALogFailureWritesNothing) {
   WriteList("899|http://h/f.zip\n");
   engine_result_ = rc::kLogUnusable;
   Run();
   EXPECT_EQ(JobResult.load(), rc::kLogUnusable);
   EXPECT_EQ(List(), "899|http://h/f.zip\n");
   EXPECT_TRUE(StatusLines.StateLine.empty());
-  PauseRequested = 1;
-  StatusLines.StateLine.Set(L"WAITING PAUSE");
-  engine_result_ = rc::kUserAbort;
-  Run();
-  EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE");
-  EXPECT_EQ(List(), "101|http://h/f.zip\n");
 }
 
 }  // namespace
