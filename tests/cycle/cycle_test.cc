@@ -166,17 +166,17 @@ TEST_F(DownloadCycleTest, JobResultsDecideWhetherTheProgramGoesOn) {
   }
 }
 
-// A clipboard onto which each text is copied for two polls ("" stands for something that
-// is no text); after the last the program is asked to close.
+// A clipboard that the first two polls find as watching began, then onto which each text
+// is copied for two polls ("" stands for something that is no text); after the last the
+// program is asked to close.
 class CopyingClipboard : public test::FakeClipboard {
  public:
   bool HasText() override {
-    if (polls_ / 2 == copies.size()) {
+    if (++polls_ > 2 * copies.size() + 2) {
       CloseRequested = 1;
-    } else if (polls_ % 2 == 0) {
-      copies[polls_ / 2].empty() ? SetNonText() : SetText(copies[polls_ / 2]);
+    } else if (polls_ > 2 && polls_ % 2 == 1) {
+      copies[polls_ / 2 - 1].empty() ? SetNonText() : SetText(copies[polls_ / 2 - 1]);
     }
-    ++polls_;
     return FakeClipboard::HasText();
   }
   std::vector<std::wstring> copies;
