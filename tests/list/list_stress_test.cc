@@ -1,37 +1,28 @@
-// Several processes sharing one list; POSIX only, for the test binary starts copies of
-// itself as the other processes.
+// Several processes and threads, each appending, selecting and writing back as fast as it
+// can, share one list; afterwards every line is there exactly once, changed at most in its
+// status. POSIX only: the other processes are forks of the test.
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "config/program_paths.h"
-#include "config/settings.h"
 #include "list/append_list_url.h"
 #include "list/list_fixture.h"
 #include "list/select_next_entry.h"
 #include "list/write_entry_result.h"
 #include "platform/text.h"
-#include "support/daemon_process.h"
 
 namespace zenpo {
 namespace {
 
-namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
 using ListStressTest = test::ListFixture;
-
-// Several processes, each selecting, writing back and appending as fast as it can, share
-// one list; afterwards every line is there exactly once. The test binary runs itself as
-// the other processes (the child test does nothing unless started that way).
-constexpr char kStressDir[] = "ZENPO_LIST_STRESS_DIR";
 
 // Runs one party for 3 s, appending, selecting and writing back in turn; returns what it
 // appended, then any unexpected code.
@@ -60,36 +51,33 @@ std::string RunStressParty(const std::string& id) {
   return appended + report;
 }
 
-TEST(ListStressChild, Run) {
-  const char* dir = std::getenv(kStressDir);
-  if (dir == nullptr) GTEST_SKIP() << "runs only as a stress test process";
-  test::RecordingMessageBox boxes;
-  ResetSettings();
-  BuildProgramPaths(platform::FromCodePage(dir));
-  std::string report = RunStressParty(std::to_string(getpid()));
-  for (const std::wstring& box : boxes.texts()) report += "unexpected box " + platform::ToCodePage(box) + "\n";
-  std::ofstream(std::string(dir) + "/outcome-" + std::to_string(getpid())) << report;
-}
-
 TEST_F(ListStressTest, ProcessesAndThreadsShareOneListWithoutLosingALine) {
   std::string list = "# note |with| bars\n900|http://done/1.zip\nhttp://seed/crlf.zip\r\n" + std::string(7000, '#') + "\n";
   for (int i = 0; i < 20; ++i) list += "http://seed/" + std::to_string(i) + ".zip|Referer=http://r/\n";
   WriteList(list);
-  std::vector<test::DaemonProcess> children(3);
-  std::string error;
-  for (test::DaemonProcess& child : children) {
-    ASSERT_TRUE(child.Start({"/proc/self/exe", "--gtest_filter=ListStressChild.Run"}, "/dev/null", &error,
-                            {std::string(kStressDir) + "=" + home_.dir().path().string()})) << error;
+  std::vector<pid_t> children;
+  for (int i = 0; i < 3; ++i) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {  // the child hands back its lines and any box it saw
+      alarm(60);       // a child stuck on a lock a thread of the parent held at the fork ends
+      std::string report = RunStressParty(std::to_string(i));
+      for (const std::wstring& box : boxes_.texts()) report += "unexpected box " + platform::ToCodePage(box) + "\n";
+      test::WriteFile(home_ / ("outcome-" + std::to_string(i)), report);
+      _exit(0);
+    }
+    children.push_back(pid);
   }
-  std::string reports, thread_reports;
-  std::thread other_thread([&] { thread_reports = RunStressParty("t"); });
-  reports = RunStressParty("0");
+  std::string reports;
+  std::thread other_thread([&] { reports = RunStressParty("t"); });
+  const std::string mine = RunStressParty("m");
   other_thread.join();
-  reports += thread_reports;  // failures come back in the outcome files
-  for (test::DaemonProcess& child : children) {
-    const pid_t pid = child.pid();
-    EXPECT_EQ(child.WaitExit(std::chrono::seconds(30)), 0);
-    reports += test::ReadFile(home_ / ("outcome-" + std::to_string(pid)));
+  reports += mine;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    int status = -1;
+    EXPECT_EQ(waitpid(children[i], &status, 0), children[i]);
+    EXPECT_EQ(status, 0);
+    reports += test::ReadFile(home_ / ("outcome-" + std::to_string(i)));
   }
   std::map<std::string, int> expected;  // every line once, changed at most in its status
   std::istringstream lines(list + reports);
@@ -97,7 +85,7 @@ TEST_F(ListStressTest, ProcessesAndThreadsShareOneListWithoutLosingALine) {
     EXPECT_FALSE(line.starts_with("unexpected")) << line;
     ++expected[line];
   }
-  EXPECT_GT(expected.size(), 200u);
+  EXPECT_GT(expected.size(), 100u);  // met under ThreadSanitizer on a busy machine too
   EXPECT_TRUE(boxes_.texts().empty() && NoWorkingCopies());
   int marked = 0;
   std::istringstream now(List());

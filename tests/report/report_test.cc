@@ -10,7 +10,6 @@
 
 #include "config/program_paths.h"
 #include "config/settings.h"
-#include "platform/text.h"
 #include "support/program_home.h"
 #include "support/recording_message_box.h"
 

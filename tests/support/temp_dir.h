@@ -1,15 +1,24 @@
-// A fresh directory for one test, removed with everything in it afterwards, and
-// whole-file helpers (ReadFile gives "" for a missing file).
+// A fresh directory for one test under the system's temporary directory, removed with
+// everything in it afterwards, and whole-file helpers (ReadFile gives "" for a missing file).
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace zenpo::test {
 
 class TempDir {
  public:
-  TempDir();
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "zenpo-test-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+  }
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
@@ -24,7 +33,13 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-std::string ReadFile(const std::filesystem::path& path);
-void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 }  // namespace zenpo::test
