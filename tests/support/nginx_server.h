@@ -26,7 +26,6 @@ class NginxServer {
  public:
   explicit NginxServer(std::filesystem::path docroot) : docroot_(std::move(docroot)) {}
   bool Start(std::string* error);
-  void Stop() { process_.Stop(); }
   std::uint16_t port() const { return port_; }
   std::string Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
