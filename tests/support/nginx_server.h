@@ -30,10 +30,6 @@ class NginxServer {
   std::string Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
   }
-  std::wstring WideUrl(std::string_view path) const {
-    const std::string url = Url(path);
-    return std::wstring(url.begin(), url.end());
-  }
   std::filesystem::path access_log() const { return work_ / "access.log"; }
 
  private:

@@ -37,13 +37,9 @@ Route Redirect(int status, std::string location) {
   return r;
 }
 
-char BodyByte(std::uint64_t offset) {
-  return static_cast<char>(((offset * 0x9E3779B97F4A7C15ull) >> 56) ^ (offset >> 11));
-}
-
 std::string BodyBytes(std::uint64_t offset, std::size_t size) {
   std::string s(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) s[i] = BodyByte(offset + i);
+  for (std::uint64_t i = offset; i < offset + size; ++i) s[i - offset] = static_cast<char>(((i * 0x9E3779B97F4A7C15ull) >> 56) ^ (i >> 11));
   return s;
 }
 
@@ -142,17 +138,16 @@ void TestHttpServer::Serve(int fd) {
     ReceivedRequest req;
     for (std::string line; std::getline(head, line);) {
       if (line.ends_with('\r')) line.pop_back();
-      const std::size_t colon = line.find(':'), value = line.find_first_not_of(" \t", colon + 1);
+      const std::size_t colon = line.find(':');
       if (req.request_line.empty()) {
         req.request_line = line;
       } else if (colon != std::string::npos) {
-        req.headers.emplace_back(line.substr(0, colon), value == std::string::npos ? "" : line.substr(value, line.find_last_not_of(" \t") - value + 1));
+        req.headers.emplace_back(line.substr(0, colon), line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size())));
       }
     }
     const std::size_t sp = req.request_line.find(' ');
     req.target = req.request_line.substr(sp + 1, req.request_line.rfind(' ') - sp - 1);
-    Route route = WithBody("not found");
-    route.status = 404;
+    Route route{.status = 404, .body = "not found"};
     {
       std::lock_guard lock(shared_->mutex);
       if (shared_->routes.contains(req.target)) route = shared_->routes.at(req.target);

@@ -19,7 +19,7 @@ struct ReceivedRequest {
   std::string request_line;  // "GET /d/f.zip HTTP/1.1"
   std::string target;        // "/d/f.zip"
   HeaderList headers;
-  // The first header of that name (any case), trimmed; nullopt when absent.
+  // The first header of that name (any case), without the blanks before it; nullopt when absent.
   std::optional<std::string> Header(std::string_view name) const;
 };
 
@@ -39,8 +39,7 @@ struct Route {
 Route WithBody(std::string body);
 Route Redirect(int status, std::string location);
 
-// The generated body: differs at every offset, so a misplaced chunk shows.
-char BodyByte(std::uint64_t offset);
+// The generated body from offset on: differs at every offset, so a misplaced chunk shows.
 std::string BodyBytes(std::uint64_t offset, std::size_t size);
 
 // Listens at once; every member may be called from any thread. The destructor shuts
