@@ -24,19 +24,6 @@ std::optional<std::string> ReceivedRequest::Header(std::string_view name) const 
   return std::nullopt;
 }
 
-Route WithBody(std::string body) {
-  Route r;
-  r.body = std::move(body);
-  return r;
-}
-
-Route Redirect(int status, std::string location) {
-  Route r = WithBody("moved");
-  r.status = status;
-  r.headers = {{"Location", std::move(location)}};
-  return r;
-}
-
 std::string BodyBytes(std::uint64_t offset, std::size_t size) {
   std::string s(size, '\0');
   for (std::uint64_t i = offset; i < offset + size; ++i) s[i - offset] = static_cast<char>(((i * 0x9E3779B97F4A7C15ull) >> 56) ^ (i >> 11));

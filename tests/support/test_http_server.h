@@ -36,8 +36,10 @@ struct Route {
   std::optional<std::uint64_t> drop_after{};   // body bytes, then close
 };
 
-Route WithBody(std::string body);
-Route Redirect(int status, std::string location);
+inline Route WithBody(std::string body) { return {.body = std::move(body)}; }
+inline Route Redirect(int status, std::string location) {
+  return {.status = status, .headers = {{"Location", std::move(location)}}, .body = "moved"};
+}
 
 // The generated body from offset on: differs at every offset, so a misplaced chunk shows.
 std::string BodyBytes(std::uint64_t offset, std::size_t size);
