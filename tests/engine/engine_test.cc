@@ -145,8 +145,6 @@ TEST_F(DownloadUrlTest, AnswersDecideResumeRestartSkipOrRefusal) {
     std::string after;  // the local file afterwards
     const char* range;  // the Range asked for
   } cases[] = {
-      {Generated(200000), BodyBytes(0, 70000), 900, BodyBytes(0, 200000), "bytes=70000-"},
-      {Generated(200000, false), BodyBytes(0, 70000), 900, BodyBytes(0, 200000), "bytes=70000-"},
       {Generated(5000), BodyBytes(0, 5000), 902, BodyBytes(0, 5000), "bytes=5000-"},
       {{.status = 416}, "local", 903, "local", "bytes=5-"},
       {{.status = 404, .body = "12345"}, "abcde", 902, "abcde", "bytes=5-"},
@@ -171,7 +169,7 @@ TEST_F(DownloadUrlTest, AnswersDecideResumeRestartSkipOrRefusal) {
       {{.generated_size = 70000, .content_length = false}, "stale", 900, BodyBytes(0, 70000), "bytes=5-"},
   };
   for (Case& c : cases) {
-    SCOPED_TRACE(c.code);
+    SCOPED_TRACE(&c - cases);  // the row
     fs::remove_all(Local("/"));
     WriteLocal("/f", c.local);
     server_.SetRoute("/f", c.route);
