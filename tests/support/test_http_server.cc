@@ -26,7 +26,8 @@ std::optional<std::string> ReceivedRequest::Header(std::string_view name) const 
 
 std::string BodyBytes(std::uint64_t offset, std::size_t size) {
   std::string s(size, '\0');
-  for (std::uint64_t i = offset; i < offset + size; ++i) s[i - offset] = static_cast<char>(((i * 0x9E3779B97F4A7C15ull) >> 56) ^ (i >> 11));
+  for (std::uint64_t i = offset; i < offset + size; ++i)
+    s[i - offset] = static_cast<char>(((i * 0x9E3779B97F4A7C15ull) >> 56) ^ (i >> 11));
   return s;
 }
 
