@@ -57,10 +57,7 @@ TEST_F(InetTest, SendsTheHeaderBlockAsGivenAndEscapesTheUrl) {
 }
 
 TEST_F(InetTest, QueriesAnswerFromTheFinalResponse) {
-  Route route = test::WithBody("0123456789");
-  route.honour_range = true;
-  route.headers = {{"X-Extra", "  padded  "}};
-  server_.SetRoute("/f", route);
+  server_.SetRoute("/f", {.headers = {{"X-Extra", "  padded  "}}, .body = "0123456789", .honour_range = true});
   server_.SetRoute("/r1", test::Redirect(301, server_.Url("/r2")));
   server_.SetRoute("/r2", test::Redirect(302, "/r3"));
   server_.SetRoute("/r3", test::Redirect(307, "f"));
@@ -94,10 +91,8 @@ TEST_F(InetTest, FailsToOpenWhatCannotAnswerAndACutChunkedBodyIsAnError) {
   server_.SetRoute("/flood", flood);
   EXPECT_FALSE(Open("/flood"));
   // Without a length the caller could not tell a cut body from a whole one.
-  Route chunked = test::WithBody("5\r\nhello\r\n5\r\nwor");
-  chunked.headers = {{"Transfer-Encoding", "chunked"}};
-  chunked.content_length = false;
-  server_.SetRoute("/chunked", chunked);
+  server_.SetRoute("/chunked", {.headers = {{"Transfer-Encoding", "chunked"}}, .body = "5\r\nhello\r\n5\r\nwor",
+                                .content_length = false});
   std::string body;
   EXPECT_FALSE(ReadAll(Open("/chunked"), 100, &body));
   EXPECT_EQ(body.substr(0, 5), "hello") << "what arrived comes first";
