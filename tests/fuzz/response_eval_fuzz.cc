@@ -22,14 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto number = [](const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); };
   // Each byte stands for one character, as a header's text reaches the engine.
   auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
+  // The head holds views: the texts must outlive it.
+  const std::wstring status = wide(lines[4]), range = wide(lines[5]), length = wide(lines[6]);
   ResponseHead head;
   head.local_size = std::max(number(lines[0]), 0LL);
   head.started_over = lines[1] == "1";
   head.local_time = static_cast<platform::FileTime>(number(lines[2]));
   head.last_modified = static_cast<platform::FileTime>(number(lines[3]));
-  head.status = wide(lines[4]);
-  head.content_range = wide(lines[5]);
-  head.content_length = wide(lines[6]);
+  head.status = status;
+  head.content_range = range;
+  head.content_length = length;
   const ResponseVerdict v = EvaluateResponse(head);
 
   if (v.plan == BodyPlan::kAppend) fuzz::Check(v.offset == head.local_size, "appends only at the local size");

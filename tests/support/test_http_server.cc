@@ -1,5 +1,6 @@
-// TestHttpServer on POSIX sockets: one acceptor thread, one thread per connection. A
-// shut-down socket ends the accept, receive or send a thread is blocked in.
+// TestHttpServer on POSIX sockets: one acceptor thread, one thread per connection, one
+// request per connection. A shut-down socket ends the accept, receive or send a thread
+// is blocked in.
 #include "support/test_http_server.h"
 
 #include <netinet/in.h>
@@ -113,64 +114,53 @@ void TestHttpServer::Serve(int fd) {
     while (::recv(fd, sink, sizeof sink, 0) > 0) {
     }
   };
-  for (std::string pending;;) {
-    std::size_t end;
-    while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
-      char buf[4096];
-      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) return;
-      pending.append(buf, static_cast<std::size_t>(n));
-    }
-    std::istringstream head(pending.substr(0, end));
-    pending.erase(0, end + 4);
-    ReceivedRequest req;
-    for (std::string line; std::getline(head, line);) {
-      if (line.ends_with('\r')) line.pop_back();
-      const std::size_t colon = line.find(':');
-      if (req.request_line.empty()) {
-        req.request_line = line;
-      } else if (colon != std::string::npos) {
-        req.headers.emplace_back(line.substr(0, colon), line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size())));
-      }
-    }
-    const std::size_t sp = req.request_line.find(' ');
-    req.target = req.request_line.substr(sp + 1, req.request_line.rfind(' ') - sp - 1);
-    Route route{.status = 404, .body = "not found"};
-    {
-      std::lock_guard lock(shared_->mutex);
-      if (shared_->routes.contains(req.target)) route = shared_->routes.at(req.target);
-      shared_->requests.push_back(req);
-    }
-    if (route.never_answer) return hold();
-
-    const std::uint64_t size = route.generated_size.value_or(route.body.size());
-    std::uint64_t first = 0;
-    int status = route.status;
-    std::string extra;
-    if (route.honour_range &&
-        std::sscanf(req.Header("Range").value_or("").c_str(), "bytes=%" SCNu64 "-", &first) == 1) {
-      status = first < size ? 206 : 416;
-      first = std::min(first, size);
-      extra = "Content-Range: bytes " + (first < size ? std::to_string(first) + "-" + std::to_string(size - 1) : "*") + "/" + std::to_string(size) + "\r\n";
-    }
-    const std::uint64_t count = size - first;
-    const bool closes = !route.content_length || route.drop_after ||
-                        strcasecmp(req.Header("Connection").value_or("").c_str(), "close") == 0;
-    std::string out = "HTTP/1.1 " + std::to_string(status) + " Status\r\n";
-    for (const auto& [n, v] : route.headers) out += n + ": " + v + "\r\n";
-    out += extra;
-    if (route.content_length) out += "Content-Length: " + std::to_string(count) + "\r\n";
-    if (closes) out += "Connection: close\r\n";
-    if (!send_all(out + "\r\n")) return;
-    const std::uint64_t limit = std::min({count, route.stall_after.value_or(count), route.drop_after.value_or(count)});
-    for (std::uint64_t sent = 0; sent < limit;) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(limit - sent, 65536));
-      if (!send_all(route.generated_size ? BodyBytes(first + sent, n) : route.body.substr(first + sent, n))) return;
-      sent += n;
-    }
-    if (limit < count && route.stall_after) return hold();
-    if (closes || limit < count) return;
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; text.find("\r\n\r\n") == std::string::npos; text.append(buf, static_cast<std::size_t>(n))) {
+    if ((n = ::recv(fd, buf, sizeof buf, 0)) <= 0) return;
   }
+  std::istringstream head(text.substr(0, text.find("\r\n\r\n")));
+  ReceivedRequest req;
+  for (std::string line; std::getline(head, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    const std::size_t colon = line.find(':');
+    if (req.request_line.empty()) {
+      req.request_line = line;
+    } else if (colon != std::string::npos) {
+      req.headers.emplace_back(line.substr(0, colon), line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size())));
+    }
+  }
+  const std::size_t sp = req.request_line.find(' ');
+  req.target = req.request_line.substr(sp + 1, req.request_line.rfind(' ') - sp - 1);
+  Route route{.status = 404, .body = "not found"};
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->routes.contains(req.target)) route = shared_->routes.at(req.target);
+    shared_->requests.push_back(req);
+  }
+  if (route.never_answer) return hold();
+
+  const std::uint64_t size = route.generated_size.value_or(route.body.size());
+  std::uint64_t first = 0;
+  std::string out = "HTTP/1.1 " + std::to_string(route.status) + " Status\r\n";
+  if (route.honour_range &&
+      std::sscanf(req.Header("Range").value_or("").c_str(), "bytes=%" SCNu64 "-", &first) == 1) {
+    first = std::min(first, size);
+    out = first < size ? "HTTP/1.1 206 Partial\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(size - 1)
+                       : "HTTP/1.1 416 Past the end\r\nContent-Range: bytes *";
+    out += "/" + std::to_string(size) + "\r\n";
+  }
+  const std::uint64_t count = size - first;
+  for (const auto& [n, v] : route.headers) out += n + ": " + v + "\r\n";
+  if (route.content_length) out += "Content-Length: " + std::to_string(count) + "\r\n";
+  if (!send_all(out + "Connection: close\r\n\r\n")) return;
+  const std::uint64_t limit = std::min({count, route.stall_after.value_or(count), route.drop_after.value_or(count)});
+  for (std::uint64_t sent = 0; sent < limit;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(limit - sent, 65536));
+    if (!send_all(route.generated_size ? BodyBytes(first + sent, n) : route.body.substr(first + sent, n))) return;
+    sent += n;
+  }
+  if (limit < count && route.stall_after) hold();
 }
 
 }  // namespace zenpo::test
