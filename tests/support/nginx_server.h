@@ -26,14 +26,9 @@ class NginxServer {
  public:
   explicit NginxServer(std::filesystem::path docroot) : docroot_(std::move(docroot)) {}
   bool Start(std::string* error);
-  void Stop() { process_.Stop(); }
   std::uint16_t port() const { return port_; }
   std::string Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
-  }
-  std::wstring WideUrl(std::string_view path) const {
-    const std::string url = Url(path);
-    return std::wstring(url.begin(), url.end());
   }
   std::filesystem::path access_log() const { return work_ / "access.log"; }
 
