@@ -25,24 +25,24 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
-  using Field = std::int32_t AppSettingsRecord::*;
+  using S = AppSettingsRecord;
   const struct {
     std::string ini;
-    Field field;
+    std::int32_t S::*field;
     std::int32_t value;
   } cases[] = {
-      {"DLBuff=10\n", &AppSettingsRecord::DLBuff, 50},    {"DLBuff=-1\n", &AppSettingsRecord::DLBuff, 20480},
-      {"multi=0\n", &AppSettingsRecord::multi, 0},        {"loglevel==5=6\n", &AppSettingsRecord::loglevel, 5},
-      {"loglevel=  7x\n", &AppSettingsRecord::loglevel, 7}, {"loglevel=4\nloglevel=\n", &AppSettingsRecord::loglevel, 4},
-      {"DLTimeout=-99999999999\n", &AppSettingsRecord::DLTimeout, INT32_MIN},
-      {"set the level loglevel=3\n", &AppSettingsRecord::loglevel, 3},
-      {"//loglevel=3\n", &AppSettingsRecord::loglevel, 1},  // a comment starts the line
-      {" //loglevel=3\n", &AppSettingsRecord::loglevel, 3},
-      {"HIDE=1 loglevel=3\n", &AppSettingsRecord::HIDE, 0},  // the first key in order decides
-      {"title=Idle\r\nloglevel=2\r\n", &AppSettingsRecord::loglevel, 2},
+      {"DLBuff=10\n", &S::DLBuff, 50}, {"DLBuff=-1\n", &S::DLBuff, 20480}, {"multi=0\n", &S::multi, 0},
+      {"loglevel==5=6\n", &S::loglevel, 5}, {"loglevel=  7x\n", &S::loglevel, 7},
+      {"loglevel=4\nloglevel=\n", &S::loglevel, 4}, {"DLTimeout=-99999999999\n", &S::DLTimeout, INT32_MIN},
+      {"set the level loglevel=3\n", &S::loglevel, 3}, {" //loglevel=3\n", &S::loglevel, 3},
+      {"//loglevel=3\n", &S::loglevel, 1},  // a comment starts the line
+      {"HIDE=1 loglevel=3\n", &S::HIDE, 0},  // the first key in order decides
+      {"title=Idle\r\nloglevel=2\r\n", &S::loglevel, 2},
       // Lines are read in pieces of 521 bytes; a key split between two is in neither.
-      {std::string(521, 'x') + "msglevel=4\n", &AppSettingsRecord::msglevel, 4},
-      {std::string(517, 'x') + "msglevel=4\n", &AppSettingsRecord::msglevel, 1},
+      {std::string(521, 'x') + "msglevel=4\n", &S::msglevel, 4},
+      {std::string(517, 'x') + "msglevel=4\n", &S::msglevel, 1},
+      // A byte-order mark is no part of the first line.
+      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},
   };
   for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);
   EXPECT_TRUE(Load("CheckClip=1\nCheckClip=0\n").checkClip) << "armed only by 1, never disarmed";
@@ -57,14 +57,16 @@ TEST_F(SettingsTest, TextsStopAtEqualsSignsAndAreCutToTheirField) {
   const AppSettingsRecord& s = Load("DLPath=" + std::string(514, 'd') + "loglevel=5\n");
   EXPECT_EQ(s.DLPath, std::wstring(514, L'd'));
   EXPECT_EQ(s.loglevel, 5);
+  const std::filesystem::path dl = home_.dir().path() / "dl";  // C:\...\dl on Windows
+  Load("DLPath=" + dl.string() + "\n");
+  EXPECT_EQ(ProgramPaths.DownloadDir, dl.wstring()) << "an absolute DLPath in the system's form is kept";
 }
 
 TEST_F(SettingsTest, HostProfilesTakeFourFieldsInAnyOrderUpToTwentyFour) {
   Load("Referer=http://r/|host=example.org|Agent=Bot|Authid=u:p|Authid=late\n||host=h||Agent=a|\nhost=\n");
   ASSERT_EQ(hostProfiles.size(), 3u) << "an empty profile still counts";
-  EXPECT_EQ(hostProfiles[0].host + L" " + hostProfiles[0].Referer + L" " + hostProfiles[0].Agent + L" " +
-                hostProfiles[0].Authid,
-            L"example.org http://r/ Bot u:p");
+  const HostProfile& p = hostProfiles[0];
+  EXPECT_EQ(p.host + L" " + p.Referer + L" " + p.Agent + L" " + p.Authid, L"example.org http://r/ Bot u:p");
   EXPECT_EQ(hostProfiles[1].host + L" " + hostProfiles[1].Agent, L"h a");
   EXPECT_EQ(AppSettings.Referer + AppSettings.Agent, L"Mozilla/4.0") << "a profile never sets the global key";
   std::string ini;
@@ -75,8 +77,7 @@ TEST_F(SettingsTest, HostProfilesTakeFourFieldsInAnyOrderUpToTwentyFour) {
 }
 
 TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
-  // The system's own limits: 101 Japanese characters (303 bytes) are kept whole, and
-  // only beyond PATH_MAX is the directory cut, for the log only.
+  // 101 Japanese characters (303 bytes) are kept whole; only the log's path is cut, at PATH_MAX.
   std::string japanese = "/";
   for (int i = 0; i < 101; ++i) japanese += "\xe6\x97\xa5";
   Load("DLPath=" + japanese + "\n");
@@ -86,17 +87,6 @@ TEST_F(SettingsTest, PathsLieInTheProgramDirectoryAndTheLogFollowsDLPath) {
   EXPECT_TRUE(ProgramPaths.logPathMb.ends_with("d/ZENPO.log"));
   BuildProgramPaths(L"/home/ユーザ");
   EXPECT_EQ(ProgramPaths.settingsPathMb, "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
-}
-
-TEST_F(SettingsTest, ADLPathAbsoluteInTheSystemsFormIsKept) {
-  const std::filesystem::path dl = home_.dir().path() / "dl";  // C:\...\dl on Windows
-  Load("DLPath=" + dl.string() + "\n");
-  EXPECT_EQ(ProgramPaths.DownloadDir, dl.wstring());
-}
-
-TEST_F(SettingsTest, AByteOrderMarkIsNoPartOfTheFirstLine) {
-  EXPECT_EQ(Load("\xEF\xBB\xBF//loglevel=0\n").loglevel, 1);
-  EXPECT_EQ(Load("\xEF\xBB\xBFmulti=2\n").multi, 2);
 }
 
 TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytes) {
