@@ -1,8 +1,6 @@
 // The rewrite pass on any list file: a pass that changes no status writes the same bytes,
 // and so does a selection that chooses nothing.
-#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "fuzz/fuzz_home.h"
 #include "list/rewrite_list.h"

@@ -1,8 +1,6 @@
 // URL to local path on any URL: the path never leaves the download directory, and no name
 // in it is empty, "." or "..", or over the system's name limit.
-#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "engine/local_path.h"
 #include "fuzz/fuzz_home.h"

@@ -1,12 +1,7 @@
-// The settings reader on any ZENPO.ini: every value stays within its limits, text values
-// hold only text to show, and the log path stays within the system's limit and ends in
-// the log's own name.
-#include <cstddef>
+// The settings reader on any ZENPO.ini: every value within its limits, texts only of what
+// can be shown, and the log path within the system's limit, ending in the log's name.
 #include <cstdint>
-#include <string>
 
-#include "config/program_paths.h"
-#include "config/settings.h"
 #include "fuzz/fuzz_home.h"
 #include "platform/files.h"
 #include "platform/text.h"

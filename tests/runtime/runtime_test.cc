@@ -14,14 +14,6 @@ namespace {
 
 constexpr platform::FileTime kStart = 133000000000000000ULL, kMs = 10000;
 
-ProgressStateRecord State(std::int64_t received, std::int64_t remaining) {
-  ProgressStateRecord s;
-  s.transferStart = kStart;
-  s.receivedBytes = received;
-  s.remainingBytes = remaining;
-  return s;
-}
-
 TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
   const std::int64_t six_gib = 6LL << 30;
   const struct {
@@ -36,16 +28,16 @@ TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
       {1000, 1000, 0, 0, 0},                // no time yet, nothing divided by zero
   };
   for (const auto& c : cases) {
-    const auto s = ComputeTransferStatistics(State(c.received, c.remaining), kStart + c.elapsed_ms * kMs);
+    const auto s = ComputeTransferStatistics({c.remaining, c.received, kStart}, kStart + c.elapsed_ms * kMs);
     EXPECT_EQ(s.kbps, c.kbps) << c.remaining;
     EXPECT_EQ(s.remainingSeconds, c.seconds) << c.remaining;
   }
   StatusLines.BandLine.Set(L"Avg.BAND : 77 Kbps");
   std::lock_guard<std::mutex> lock(SharedLock);
-  ProgressState = State(1000, 0);
+  ProgressState = {0, 1000, kStart};
   WriteTransferStatistics(kStart);
   EXPECT_EQ(StatusLines.TimeLine.Get() + StatusLines.BandLine.Get(), L"Time : 0 [ -0 ] secAvg.BAND : 77 Kbps");
-  ProgressState = State(1000000, 3000000);
+  ProgressState = {3000000, 1000000, kStart};
   WriteTransferStatistics(kStart + 2500 * kMs);
   EXPECT_EQ(StatusLines.TimeLine.Get() + StatusLines.BandLine.Get(), L"Time : 2 [ -8 ] secAvg.BAND : 3200 Kbps");
   StatusLines.ClearAll();

@@ -8,28 +8,24 @@
 
 namespace zenpo::test {
 
-class ProgramHome {
+class ProgramHome : public TempDir {
  public:
   ProgramHome() {
     ResetSettings();
-    BuildProgramPaths(dir_.wpath());
+    BuildProgramPaths(wpath());
   }
   ~ProgramHome() {
     ResetSettings();
     ProgramPaths = ProgramPathsRecord();
   }
-  const TempDir& dir() const { return dir_; }
-  std::filesystem::path operator/(const std::string& name) const { return dir_ / name; }
+  const TempDir& dir() const { return *this; }
   // Writes ZENPO.ini and loads it as start-up does.
   void LoadSettingsText(const std::string& ini) {
-    WriteFile(dir_ / "ZENPO.ini", ini);
+    WriteFile(*this / "ZENPO.ini", ini);
     ResetSettings();
     LoadSettings();
   }
   std::string LogText() const { return ReadFile(ProgramPaths.logPathMb); }
-
- private:
-  TempDir dir_;
 };
 
 }  // namespace zenpo::test
