@@ -11,44 +11,21 @@
 namespace zenpo {
 namespace {
 
-class ReportMessageTest : public ::testing::Test {
- protected:
-  test::ProgramHome home_;
-  test::RecordingMessageBox boxes_;
-};
-
-TEST_F(ReportMessageTest, LevelsDecideLineAndBoxAndTheLineIsTimeTextNewline) {
+TEST(ReportMessageTest, LevelsDecideLineAndBoxLinesStayWholeAndALogThatStaysBlockedGives102) {
+  test::ProgramHome home;
+  test::RecordingMessageBox boxes;
   EXPECT_EQ(FormatLogTimestamp({2010, 3, 7, 9, 5, 2, 0}), "2010/ 3/ 7  9: 5: 2 ");
   EXPECT_EQ(FormatLogTimestamp({2010, 12, 31, 23, 59, 58, 0}), "2010/12/31 23:59:58 ");
   for (int level : {0, 1, 2}) {
     AppSettings.loglevel = AppSettings.msglevel = level;
     std::filesystem::remove(ProgramPaths.logPathMb);
     ASSERT_EQ(ReportMessage(L"テキスト", 1, 2), 0);
-    EXPECT_EQ(home_.LogText().size(), level >= 1 ? 20u + 13u : 0u) << level;
+    EXPECT_EQ(home.LogText().size(), level >= 1 ? 20u + 13u : 0u) << level;
   }
-  EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"テキスト"}) << "shown at level 2 only";
-  EXPECT_TRUE(home_.LogText().ends_with(" テキスト\n"));
-}
-
-TEST_F(ReportMessageTest, ALogBlockedBrieflyCostsTheWaitAndOneThatStaysGives102) {
-  home_.LoadSettingsText("DLPath=later\n");
-  std::thread unblock([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    std::filesystem::create_directory(home_ / "later");
-  });
-  EXPECT_EQ(ReportMessage(L"late", 1, 9), 0);
-  unblock.join();
-  EXPECT_TRUE(home_.LogText().ends_with(" late\n"));
-  home_.LoadSettingsText("DLPath=/nonexistent/zenpo-dir\nmsglevel=0\n");
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ReportMessage(L"lost", 1, 1), rc::kLogUnusable);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000)) << "20 pauses of 100 ms";
-  // The two failure boxes appear even with msglevel 0; the report's own text does not.
-  EXPECT_EQ(boxes_.texts(), (std::vector<std::wstring>{L"Logfileアクセスでerrorが発生しました",
-                                                       L"/nonexistent/zenpo-dir/ZENPO.log"}));
-}
-
-TEST_F(ReportMessageTest, ConcurrentReportsGiveWholeLinesOnly) {
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"テキスト"}) << "shown at level 2 only";
+  EXPECT_TRUE(home.LogText().ends_with(" テキスト\n"));
+  // Concurrent reports give whole lines only.
+  std::filesystem::remove(ProgramPaths.logPathMb);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([t] {
@@ -57,10 +34,26 @@ TEST_F(ReportMessageTest, ConcurrentReportsGiveWholeLinesOnly) {
   }
   for (auto& th : threads) th.join();
   std::string expected;
-  const std::string log = home_.LogText();
+  const std::string log = home.LogText();
   for (std::size_t at = 0; at < log.size(); at += 321) expected += log.substr(at, 20) + std::string(300, log[at + 20]) + "\n";
   EXPECT_EQ(log.size(), 8u * 150 * 321);
   EXPECT_EQ(log, expected);
+  // A log blocked briefly costs the wait; one that stays blocked gives 102.
+  home.LoadSettingsText("DLPath=later\n");
+  std::thread unblock([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    std::filesystem::create_directory(home / "later");
+  });
+  EXPECT_EQ(ReportMessage(L"late", 1, 9), 0);
+  unblock.join();
+  EXPECT_TRUE(home.LogText().ends_with(" late\n"));
+  home.LoadSettingsText("DLPath=/nonexistent/zenpo-dir\nmsglevel=0\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReportMessage(L"lost", 1, 1), rc::kLogUnusable);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000)) << "20 pauses of 100 ms";
+  // The two failure boxes appear even with msglevel 0; the report's own text does not.
+  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"テキスト", L"Logfileアクセスでerrorが発生しました",
+                                                      L"/nonexistent/zenpo-dir/ZENPO.log"}));
 }
 
 }  // namespace

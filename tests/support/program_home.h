@@ -1,5 +1,4 @@
-// A program directory for one test: ProgramPaths and AppSettings point into a fresh
-// TempDir with default settings, and are reset again afterwards.
+// A program directory for one test: ProgramPaths and default AppSettings, reset afterwards.
 #pragma once
 
 #include "config/program_paths.h"
