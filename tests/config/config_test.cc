@@ -35,8 +35,7 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
       // Lines are read in pieces of 521 bytes; a key split between two is in neither.
       {std::string(521, 'x') + "msglevel=4\n", &S::msglevel, 4},
       {std::string(517, 'x') + "msglevel=4\n", &S::msglevel, 1},
-      // A byte-order mark is no part of the first line.
-      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},
+      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},  // a byte-order mark
   };
   for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);
   EXPECT_TRUE(Load("CheckClip=1\nCheckClip=0\n").checkClip) << "armed only by 1, never disarmed";

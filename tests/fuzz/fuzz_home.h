@@ -19,8 +19,7 @@ inline void QuietDefaults() {
     platform::SetMessageBoxHandler([](std::wstring_view) {});
   }
   ResetSettings();
-  AppSettings.loglevel = -1;
-  AppSettings.msglevel = -1;
+  AppSettings.loglevel = AppSettings.msglevel = -1;
 }
 
 inline void Check(bool ok, const char* invariant) {

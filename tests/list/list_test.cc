@@ -1,5 +1,4 @@
-// The list: the rewrite pass and its failures, selection, write-back, appending and the
-// job thread's retries.
+// The list: rewrite passes and their failures, selection, write-back, appends, the job thread.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -47,8 +46,7 @@ class ListTest : public ::testing::Test {
 };
 
 TEST_F(ListTest, PassKeepsEveryByteItDoesNotChange) {
-  // CR LF, a zero byte, bytes that are no text, notes longer than one piece of 6692
-  // bytes and a last line without its line feed.
+  // CR LF, a zero byte, bytes of no text, notes over one piece (6692 bytes), no last line feed.
   const std::string middle = std::string("note\0zero\n", 10) + "\xff\xfe\n" + std::string(6692, 'n') +
                              "\n" + std::string(6697, 'c') + "\n\n";
   WriteList("x\r\n" + middle + "x");
@@ -161,8 +159,7 @@ TEST_F(ListTest, FailuresPutTheListBackOrLeaveBothCopiesBlockingTheList) {
       EXPECT_TRUE(entry.url.empty() && !fs::exists(LockFile()));
       EXPECT_TRUE(!fs::is_regular_file(ListFile()) || List() == list);
       EXPECT_TRUE(!boxes_.texts().empty() && boxes_.texts().back().starts_with(c.box));
-      fs::remove_all(ListFile());
-      fs::remove_all(NewFile());
+      for (const fs::path& p : {ListFile(), NewFile()}) fs::remove_all(p);
     }
   }
   for (const RewriteCodes* codes : {&kSelectionCodes, &kWriteBackCodes}) {

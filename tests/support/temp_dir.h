@@ -1,5 +1,4 @@
-// A fresh directory for one test under the system's temporary directory, removed with
-// everything in it afterwards, and whole-file helpers (ReadFile gives "" for a missing file).
+// A fresh temporary directory, removed with all in it, and whole-file helpers ("" if missing).
 #pragma once
 
 #include <stdlib.h>
