@@ -99,15 +99,11 @@ class RecordingFiles : public platform::FileService {
   RecordingFiles() { platform::SetFileService(this); }
   ~RecordingFiles() override { platform::SetFileService(nullptr); }
   bool Flush(std::FILE* s) override { return Record("flush") && !fail_flush && FileService::Flush(s); }
-  bool Rename(const std::wstring& from, const std::wstring& to) override {
-    return Record("rename") && FileService::Rename(from, to);
-  }
+  bool Rename(const std::wstring& a, const std::wstring& b) override { return Record("rename") && FileService::Rename(a, b); }
   bool FlushFolder(const std::wstring& folder) override { return Record("flush folder") && FileService::FlushFolder(folder); }
   bool Remove(const std::wstring& path) override { return Record("delete") && FileService::Remove(path); }
   std::vector<std::string> ops;
   bool fail_flush = false;
-
- private:
   bool Record(const char* op) { return ops.push_back(op), true; }
 };
 
@@ -278,44 +274,35 @@ TEST_F(ListTest, AppendAddsALineOfItsOwnEveryTimeOrFailsLeavingTheList) {
   EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"listfileの追記openでerrorが発生しました"});
 }
 
-class JobThreadTest : public ListTest {
- protected:
-  JobThreadTest() {
-    ResetRunFlags();
-    window_.SetTimer(timer_id::kProgress, 1000);
-    services_.download = [this](const DownloadJob&) { return engine_result_; };
-    // The list is in use for the first busy_ attempts.
-    services_.write_back = [this](std::wstring_view url, ResultCode code) {
-      return ++attempts_ <= busy_ ? rc::kWriteInUse : WriteEntryResult(url, code);
-    };
-    services_.retry_pause = milliseconds(1);
-  }
-  ~JobThreadTest() override { ResetRunFlags(); }
-  void Run() { JobThread({L"http://h/f.zip", L"", L"", L"", L"", &window_}, services_); }
-  test::FakeWindow window_;
-  JobServices services_;
-  ResultCode engine_result_ = rc::kDownloaded;
-  int attempts_ = 0, busy_ = 0;
-};
-
-TEST_F(JobThreadTest, WritesTheCodeWhenTheListIsFreeAgainOrGivesUpWith161) {
+TEST_F(ListTest, JobThreadWritesTheCodeWhenTheListIsFreeAgainOrGivesUpWith161) {
+  ResetRunFlags();
+  test::FakeWindow window;
+  window.SetTimer(timer_id::kProgress, 1000);
+  ResultCode engine_result = rc::kLogUnusable;  // a log failure writes nothing
+  int attempts = 0, busy = 0;                   // the list is in use for the first busy attempts
+  const JobServices services = {[&](const DownloadJob&) { return engine_result; },
+                                [&](std::wstring_view url, ResultCode code) {
+                                  return ++attempts <= busy ? rc::kWriteInUse : WriteEntryResult(url, code);
+                                },
+                                milliseconds(1)};
+  const auto run = [&] { JobThread({L"http://h/f.zip", L"", L"", L"", L"", &window}, services); };
   WriteList("899|http://h/f.zip\n");
-  engine_result_ = rc::kLogUnusable;  // a log failure writes nothing
-  Run();
+  run();
   EXPECT_EQ(List(), "899|http://h/f.zip\n");
-  engine_result_ = rc::kDownloaded;
-  busy_ = 20;  // free at the last retry
-  Run();
+  engine_result = rc::kDownloaded;
+  busy = 20;  // free at the last retry
+  run();
   EXPECT_EQ(JobResult.load(), rc::kDownloaded);
   EXPECT_EQ(List(), "900|http://h/f.zip\n");
-  EXPECT_FALSE(window_.TimerRunning(timer_id::kProgress));
+  EXPECT_FALSE(window.TimerRunning(timer_id::kProgress));
   EXPECT_NE(home_.LogText().find(" 900\n"), std::string::npos) << "the code is logged";
-  attempts_ = 0;
-  busy_ = 100;
-  Run();
-  EXPECT_EQ(attempts_, 21);
+  attempts = 0;
+  busy = 100;
+  run();
+  EXPECT_EQ(attempts, 21);
   EXPECT_EQ(JobResult.load(), rc::kWriteInUse);
   EXPECT_EQ(boxes_.texts(), std::vector<std::wstring>{L"listfileの書込がタイムアウトしました"});
+  ResetRunFlags();
 }
 
 }  // namespace
