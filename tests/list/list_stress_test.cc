@@ -27,23 +27,21 @@ std::string RunStressParty(const std::string& id) {
   std::string appended;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   // Calls op until the list is free; false after any other outcome or 5 s past the end.
-  auto until_free = [&](const char* what, ResultCode done, auto op) {
+  auto until_free = [&](ResultCode done, auto op) {
     for (ResultCode code; (code = op()) != done; std::this_thread::sleep_for(milliseconds(1))) {
       const bool busy = code == rc::kSelectInUse || code == rc::kWriteInUse;
       if (busy && std::chrono::steady_clock::now() < deadline + std::chrono::seconds(5)) continue;
-      ADD_FAILURE() << what << " gave " << code;
+      ADD_FAILURE() << "unexpected code " << code;
       return false;
     }
     return true;
   };
   for (int n = 0; std::chrono::steady_clock::now() < deadline; ++n) {
     const std::string url = "http://p" + id + "/" + std::to_string(n) + ".zip";
-    if (until_free("append", rc::kWriteDone, [&] { return AppendListUrl(platform::FromCodePage(url)); })) {
-      appended += url + "\n";
-    }
+    if (until_free(rc::kWriteDone, [&] { return AppendListUrl(platform::FromCodePage(url)); })) appended += url + "\n";
     SelectedEntry e;
-    until_free("select", rc::kSelectDone, [&] { return e = {}, SelectNextEntry(&e); });
-    if (!e.url.empty()) until_free("write-back", rc::kWriteDone, [&] { return WriteEntryResult(e.url, n % 2 ? 600 : 900); });
+    until_free(rc::kSelectDone, [&] { return e = {}, SelectNextEntry(&e); });
+    if (!e.url.empty()) until_free(rc::kWriteDone, [&] { return WriteEntryResult(e.url, n % 2 ? 600 : 900); });
   }
   return appended;
 }
