@@ -170,16 +170,15 @@ class ClipboardWatcherTest : public ::testing::Test {
   ClipboardWatcherTest() {
     ResetRunFlags();
     ClipState = clip_state::kWatching;
-    services_.poll_pause = services_.append_pause = milliseconds(0);
-    services_.append = [this](std::wstring_view url) { return appended_.emplace_back(url), rc::kWriteDone; };
   }
   ~ClipboardWatcherTest() override { ResetRunFlags(); }
 
   test::ProgramHome home_;
   test::RecordingMessageBox boxes_;
   CopyingClipboard clipboard_;
-  WatcherServices services_;
   std::vector<std::wstring> appended_;
+  const WatcherServices services_ = {
+      [this](std::wstring_view url) { return appended_.emplace_back(url), rc::kWriteDone; }, milliseconds(0), milliseconds(0)};
 };
 
 TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
