@@ -4,6 +4,7 @@
 // Thread-safe: the engine and the job thread call it from their own threads.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -35,7 +36,12 @@ class FakeWindow : public platform::Window {
   void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
     Locked([&] { posted_.push_back({message, wparam, lparam}); });
   }
-  void SetTimer(int id, int period_ms) override;
+  void SetTimer(int id, int period_ms) override {
+    Locked([&] {
+      timers_[id] = period_ms;
+      due_ms_[id] = now_ms_ + std::max(period_ms, platform::kMinTimerPeriodMs);
+    });
+  }
   void KillTimer(int id) override { Locked([&] { timers_.erase(id), due_ms_.erase(id); }); }
   void Invalidate() override {}
   void SetTitle(std::wstring_view title) override { Locked([&] { title_ = title; }); }
@@ -52,7 +58,6 @@ class FakeWindow : public platform::Window {
     return Locked([&] { return opened_.emplace_back(path), true; });
   }
 
-  // What was asked so far.
   std::vector<PostedMessage> TakePosted() { return Locked([&] { return std::exchange(posted_, {}); }); }
   bool TimerRunning(int id) const { return TimerPeriod(id) != 0; }
   int TimerPeriod(int id) const {  // 0 when not running
@@ -73,7 +78,26 @@ class FakeWindow : public platform::Window {
   // in time order (equal times by id), with the clock standing at the tick's time. A
   // timer set at time t with period p is due at t + p, t + 2p, ...; a handler takes no
   // fake time. Returns the number of ticks delivered.
-  int AdvanceClock(std::int64_t ms);
+  int AdvanceClock(std::int64_t ms) {
+    int delivered = 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const std::int64_t target = now_ms_ + ms;
+    for (;;) {
+      auto next = std::min_element(due_ms_.begin(), due_ms_.end(),
+                                   [](auto& a, auto& b) { return a.second < b.second; });
+      if (next == due_ms_.end() || next->second > target) break;
+      const int id = next->first;
+      now_ms_ = next->second;
+      next->second += std::max(timers_[id], platform::kMinTimerPeriodMs);
+      platform::WindowProc proc = proc_;
+      lock.unlock();
+      if (proc) proc(platform::msg::kTimer, static_cast<std::uintptr_t>(id), 0);
+      ++delivered;
+      lock.lock();
+    }
+    now_ms_ = target;
+    return delivered;
+  }
 
  private:
   std::vector<PostedMessage> posted_;
