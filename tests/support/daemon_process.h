@@ -1,5 +1,5 @@
-// A program run in the foreground as a child process, for tests and benchmarks.
-// Free of GoogleTest: failures come back as text for the caller to report.
+// A program run as a child process, for tests and benchmarks; free of GoogleTest, so
+// failures come back as text.
 #pragma once
 
 #include <arpa/inet.h>
@@ -28,7 +28,6 @@ extern char** environ;
 
 namespace zenpo::test {
 
-// The full path of program, looked up in PATH and the sbin directories.
 inline std::optional<std::filesystem::path> FindProgram(const std::string& program) {
   std::istringstream dirs(std::string(std::getenv("PATH") ? std::getenv("PATH") : "") +
                           ":/usr/local/sbin:/usr/sbin:/sbin");
@@ -61,7 +60,6 @@ inline std::uint16_t PickFreeLoopbackPort() {
   return port;
 }
 
-// Polls condition every step until it holds or timeout passes; returns its last value.
 inline bool Eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds timeout = std::chrono::seconds(30),
                        std::chrono::milliseconds step = std::chrono::milliseconds(20)) {
@@ -82,8 +80,7 @@ class DaemonProcess {
   DaemonProcess(const DaemonProcess&) = delete;
   DaemonProcess& operator=(const DaemonProcess&) = delete;
 
-  // Starts argv[0] with the variables env ("NAME=value") before ours, stdin from
-  // /dev/null, stdout and stderr into output_file.
+  // The variables of env ("NAME=value") go before ours.
   bool Start(const std::vector<std::string>& argv, const std::filesystem::path& output_file,
              std::string* error, const std::vector<std::string>& env = {}) {
     Stop();
@@ -118,7 +115,6 @@ class DaemonProcess {
     return pid > 0;
   }
 
-  // False when the child ends first or timeout passes.
   bool WaitUntilListening(std::uint16_t port, std::chrono::milliseconds timeout) {
     bool listening = false;
     Eventually(
@@ -142,13 +138,11 @@ class DaemonProcess {
     return false;
   }
   pid_t pid() const { return pid_; }
-  // nullopt when the child still runs after timeout or a signal ended it.
   std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
     Eventually([&] { return !running(); }, timeout);
     if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
     return WEXITSTATUS(*status_);
   }
-  // SIGTERM, then SIGKILL after 5 s.
   void Stop() {
     if (!running()) return;
     ::kill(pid_, SIGTERM);

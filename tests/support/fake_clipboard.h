@@ -1,5 +1,5 @@
-// A clipboard in memory that the test fills as a user would, for the clipboard watcher.
-// Thread-safe: the watcher reads it on its thread while the test copies on its own.
+// A clipboard in memory that the test fills as a user would. Thread-safe: the watcher
+// reads it on its thread.
 #pragma once
 
 #include <mutex>

@@ -1,7 +1,5 @@
-// A window that records what the core asks of it, for tests without a message loop.
-// Its timers run on a fake clock that only the test moves, and the test delivers ticks
-// to a window procedure by hand, so timer handlers are tested without sleeping.
-// Thread-safe: the engine and the job thread call it from their own threads.
+// A window that records what the core asks of it, with timers on a fake clock that only
+// the test moves. Thread-safe: the engine and the job thread call it too.
 #pragma once
 
 #include <algorithm>
@@ -48,38 +46,27 @@ class FakeWindow : public platform::Window {
   void Show(bool visible) override { Locked([&] { visible_ = visible; }); }
   bool IsVisible() const override { return Locked([&] { return visible_; }); }
   void BringToForeground() override {}
-  void CheckMenuItem(int id, bool checked) override { Locked([&] { checks_[id] = checked; }); }
+  void CheckMenuItem(int, bool) override {}
   bool SetTrayPicture(int index) override {
     return Locked([&] { return !fail_tray_ && (tray_.push_back(index), true); });
   }
   void DrawStatus(const platform::StatusView&) override {}
   void PopupMenu() override { Locked([&] { ++popups_; }); }
-  bool OpenForUser(std::wstring_view path) override {
-    return Locked([&] { return opened_.emplace_back(path), true; });
-  }
+  bool OpenForUser(std::wstring_view) override { return true; }
 
   std::vector<PostedMessage> TakePosted() { return Locked([&] { return std::exchange(posted_, {}); }); }
-  bool TimerRunning(int id) const { return TimerPeriod(id) != 0; }
-  int TimerPeriod(int id) const {  // 0 when not running
-    return Locked([&] { return timers_.count(id) ? timers_.at(id) : 0; });
-  }
+  bool TimerRunning(int id) const { return Locked([&] { return timers_.count(id) != 0; }); }
   std::wstring title() const { return Locked([&] { return title_; }); }
-  bool checked(int id) const { return Locked([&] { return checks_.count(id) && checks_.at(id); }); }
   std::vector<int> tray_pictures() const { return Locked([&] { return tray_; }); }
   int popups() const { return Locked([&] { return popups_; }); }
-  std::vector<std::wstring> opened_for_user() const { return Locked([&] { return opened_; }); }
-  // Makes SetTrayPicture fail from now on (or succeed again).
   void FailTray(bool fail) { Locked([&] { fail_tray_ = fail; }); }
 
   // The procedure that AdvanceClock calls, on the test's thread and without any lock
   // held, so it may call the window again.
   void SetWindowProc(platform::WindowProc proc) { Locked([&] { proc_ = std::move(proc); }); }
-  // Moves the fake clock forward by ms, delivering every tick that falls due on the way
-  // in time order (equal times by id), with the clock standing at the tick's time. A
-  // timer set at time t with period p is due at t + p, t + 2p, ...; a handler takes no
-  // fake time. Returns the number of ticks delivered.
-  int AdvanceClock(std::int64_t ms) {
-    int delivered = 0;
+  // Delivers every tick due within ms in time order (equal times by id), the clock
+  // standing at each tick's time; a timer set at t with period p is due at t + p, t + 2p...
+  void AdvanceClock(std::int64_t ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     const std::int64_t target = now_ms_ + ms;
     for (;;) {
@@ -92,11 +79,9 @@ class FakeWindow : public platform::Window {
       platform::WindowProc proc = proc_;
       lock.unlock();
       if (proc) proc(platform::msg::kTimer, static_cast<std::uintptr_t>(id), 0);
-      ++delivered;
       lock.lock();
     }
     now_ms_ = target;
-    return delivered;
   }
 
  private:
@@ -107,11 +92,9 @@ class FakeWindow : public platform::Window {
   platform::WindowProc proc_;
   std::wstring title_;
   bool visible_ = false;
-  std::map<int, bool> checks_;
   std::vector<int> tray_;
   bool fail_tray_ = false;
   int popups_ = 0;
-  std::vector<std::wstring> opened_;
 };
 
 }  // namespace zenpo::test

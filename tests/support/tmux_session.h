@@ -22,8 +22,7 @@ inline std::string ShellQuote(const std::string& text) {
 
 class TmuxSession {
  public:
-  // Starts command (a shell command line) in a detached session columns x rows. The pane
-  // stays after the command ends, so its last screen can still be read.
+  // The pane stays after the command ends, so its last screen can still be read.
   TmuxSession(const std::string& command, int columns, int rows,
               const std::map<std::string, std::string>& env) {
     // Passed through env(1): tmux would take PATH from its own global environment.
@@ -40,7 +39,6 @@ class TmuxSession {
   ~TmuxSession() { Tmux("kill-server 2>/dev/null"); }
 
   bool ok() const { return ok_; }
-  // Key names as tmux knows them ("Enter", "Down", "F1", "m").
   void SendKeys(const std::vector<std::string>& keys) const {
     std::string args;
     for (const std::string& key : keys) args += " " + ShellQuote(key);
@@ -55,7 +53,6 @@ class TmuxSession {
       Tmux(std::string("send-keys -t t -H") + keys);
     }
   }
-  // The screen's rows as text; with colours, the attributes as escape sequences too.
   std::string Capture(bool with_colours = false) const {
     return Tmux(std::string("capture-pane -p -N -t t") + (with_colours ? " -e" : ""));
   }
@@ -74,7 +71,6 @@ class TmuxSession {
     return WaitForScreen([&](const std::string& s) { return s.find(text) != std::string::npos; });
   }
   int PanePid() const { return std::atoi(Tmux("display-message -p -t t '#{pane_pid}'").c_str()); }
-  // Whether the keys are in their application form, as a curses program asks for them.
   bool ApplicationKeys() const { return Tmux("display-message -p -t t '#{keypad_cursor_flag}'") == "1\n"; }
 
  private:

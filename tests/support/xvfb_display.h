@@ -12,7 +12,6 @@ namespace zenpo::test {
 
 class XvfbDisplay {
  public:
-  // ok() is false when Xvfb is not installed or did not come up within 10 s.
   XvfbDisplay() {
     const auto xvfb = FindProgram("Xvfb");
     const auto out = dir_ / "xvfb.txt";
@@ -36,7 +35,6 @@ class XvfbDisplay {
         std::chrono::seconds(10));
   }
   bool ok() const { return !name_.empty(); }
-  // For DISPLAY, such as ":12".
   const std::string& name() const { return name_; }
   void Stop() { process_.Stop(); }
 
