@@ -111,25 +111,6 @@ TEST_F(ZenpoTerminalTest, StartBoxThenTheWindowThenExitInRedAndAStopSignalAnswer
   ExpectEndedWith(121);
 }
 
-TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumes) {
-  Start("msglevel=0\nloglevel=2\n");
-  ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
-  ASSERT_TRUE(WaitForLog("listfileを他で使用中です(ReTry)")) << Log();
-  // The next tick is about a second away. The bottom-row button opens the menu, and a
-  // click on an item chooses it; the ticks go on with no key behind the clicks.
-  tmux_->Click(23, 3);
-  ASSERT_TRUE(tmux_->WaitForText("NoWait")) << tmux_->Capture();
-  const std::vector<std::string> rows = tmux_->Rows();
-  int pause = 0;
-  while (!Contains(rows[pause], "PAUSE")) ++pause;
-  tmux_->Click(pause, 4);
-  EXPECT_TRUE(WaitForStateLine("WAITING PAUSE", milliseconds(900))) << tmux_->Capture();
-  ASSERT_TRUE(WaitForStateLine("PAUSE", seconds(2))) << "at the next tick: " << tmux_->Capture();
-  OpenMenu("F1");
-  Choose(1);
-  EXPECT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
-}
-
 TEST_F(ZenpoTerminalTest, HiddenStartIsTheTrayRowASecondStartShowsTheWindowAndAStopEndsThePopup) {
   Start("HIDE=1\nmsglevel=0\nloglevel=2\n");
   ASSERT_TRUE(tmux_->WaitForText("\u25cf\u25cf\u25b2 I")) << tmux_->Capture();
@@ -164,15 +145,29 @@ TEST_F(ZenpoTerminalTest, ABoxFromTheDownloadThreadTakesTheKeysOverTheWindow) {
   EXPECT_EQ(ReadFile(home_ / "ZENPO.txt"), "104|http://127.0.0.1:1/f.zip\n");
 }
 
-TEST_F(ZenpoTerminalTest, TheEditorTakesTheTerminalAndGivesItBack) {
+TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTerminalAndGivesItBack) {
   home_ = dir_.path() / "it's $(name)";  // reaches the editor as it is, however a shell would read it
   std::filesystem::create_directory(home_);
   const std::filesystem::path editor = dir_.path() / "editor.sh";
   WriteFile(editor, "#!/bin/sh\nprintf '\\033[?1l\\033>EDITING [%s]\\n' \"$1\"\nread line\n"
                     "case \"$line\" in wait) sleep 30 ;; esac\nprintf '%s\\n' \"$line\" > \"$1.typed\"\n");
   chmod(editor.c_str(), 0755);
-  Start("msglevel=0\n", {{"VISUAL", editor.string()}});
+  Start("msglevel=0\nloglevel=2\n", {{"VISUAL", editor.string()}});
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
+  ASSERT_TRUE(WaitForLog("listfileを他で使用中です(ReTry)")) << Log();
+  // The next tick is about a second away. The bottom-row button opens the menu, and a
+  // click on an item chooses it; the ticks go on with no key behind the clicks.
+  tmux_->Click(23, 3);
+  ASSERT_TRUE(tmux_->WaitForText("NoWait")) << tmux_->Capture();
+  const std::vector<std::string> rows = tmux_->Rows();
+  int pause = 0;
+  while (!Contains(rows[pause], "PAUSE")) ++pause;
+  tmux_->Click(pause, 4);
+  EXPECT_TRUE(WaitForStateLine("WAITING PAUSE", milliseconds(900))) << tmux_->Capture();
+  ASSERT_TRUE(WaitForStateLine("PAUSE", seconds(2))) << "at the next tick: " << tmux_->Capture();
+  OpenMenu("F1");
+  Choose(1);
+  EXPECT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
   const std::string list = (home_ / "ZENPO.txt").string();
   const std::vector<std::string> open_list = {"m", "Down", "Down", "Down", "Enter", "Down", "Enter"};
   tmux_->SendKeys(open_list);
