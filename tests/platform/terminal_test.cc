@@ -28,7 +28,7 @@ TEST(TerminalLayoutTest, WrapsByColumnsAtSpacesAndNeverLetsControlCharactersThro
     int columns;
     Rows rows;
   } kCases[] = {
-      {L"aaaa bbbb", 4, {L"aaaa", L"bbbb"}},  // the space at the break goes with it
+      {L"http://h/a b/c.zip", 12, {L"http://h/a", L"b/c.zip"}},  // the space at the break goes with it
       {L"  abcdef", 4, {L"  ab", L"cdef"}},  // leading spaces never make an empty row
       {L"abc", 0, {L"a", L"b", L"c"}},
       {L"a常駐", 4, {L"a常", L"駐"}},  // a wide character that does not fit moves on whole
