@@ -64,7 +64,6 @@ TEST_F(MainWindowTest, OnlySlotZeroWatchesTheClipboardAndTheEndWaitsForTheWatche
   Create(L"ZENPO_main_0");
   EXPECT_EQ(watchers_, 1) << "armed by the settings, started with the window";
   Command(menu_cmd::kCheckClip);
-  EXPECT_EQ(ClipState.load(), clip_state::kStopRequested);
   Command(menu_cmd::kCheckClip);
   EXPECT_EQ(watchers_, 1) << "nothing while the stop is pending";
   while (ClipState.load() != clip_state::kOff) std::this_thread::yield();
