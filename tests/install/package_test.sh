@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The Debian package built by CPack from a build tree: where every file lies, the declared
-# libraries, the installed program's --version and --help, where each way of running
-# keeps its files, the man page and the systemd unit.
+# The Debian package built by CPack from a build tree, installed into a scratch root.
 # Usage: package_test.sh BUILD_DIR VERSION. Exits 77 (skipped) when a tool is missing.
 set -euo pipefail
 build=$1 version=$2
@@ -15,9 +13,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1 ||
   { cat "$tmp/cpack.log"; fail "cpack"; }
 deb=$(echo "$tmp"/pkg/zenpo_"$version"_*.deb)
-[ -f "$deb" ] || fail "no package zenpo_${version}_*.deb"
 
-# Every file where the install layout puts it, and nothing else.
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
 expected="./usr/bin/zenpo
 ./usr/lib/systemd/user/zenpo.service
@@ -66,7 +62,6 @@ mkdir "$tmp/copy" && cp "$zenpo" "$tmp/copy/"
 runs_in "$tmp/copy" "$tmp/copy/zenpo"
 [ "$(stat -c %a "$HOME/.local/share/zenpo")" = 700 ] || fail "data folder not 0700"
 
-# The man page renders without a warning.
 warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/zenpo.1.gz" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man page: $warnings"
 
@@ -74,8 +69,7 @@ warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/zenpo.1.gz" 2
 if command -v systemd-analyze >/dev/null; then
   sed "s|^ExecStart=zenpo|ExecStart=$zenpo|" "$root/usr/lib/systemd/user/zenpo.service" \
     >"$tmp/zenpo.service"
-  report=$(systemd-analyze verify --user --man=no "$tmp/zenpo.service" 2>&1) ||
+  report=$(systemd-analyze verify --user --man=no "$tmp/zenpo.service" 2>&1) && [ -z "$report" ] ||
     fail "systemd-analyze: $report"
-  [ -z "$report" ] || fail "systemd-analyze: $report"
 fi
 echo "package ok: $deb"

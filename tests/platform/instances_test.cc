@@ -13,32 +13,21 @@
 namespace zenpo::platform {
 namespace {
 
-TEST(InstanceSlotsTest, ASlotIsHeldOnceTakesCommandsAndIsFreedWithItsClaim) {
+// The holder removes its files when it lets the slot go; files a killed holder left
+// stand in nobody's way.
+TEST(InstanceSlotsTest, ASlotIsHeldOnceTakesCommandsAndIsFreedWithItsClaimLeavingNoObstacle) {
   test::TempDir home, other;
   InstanceSlots slots(home.wpath());
   EXPECT_FALSE(slots.PostCommand(2, 45002)) << "nobody holds slot 2";
   auto claim = slots.Claim(2);
   ASSERT_NE(claim, nullptr);
   EXPECT_TRUE(slots.IsTaken(2));
-  EXPECT_FALSE(slots.IsTaken(1));
   EXPECT_EQ(slots.Claim(2), nullptr) << "a second claim of a held slot fails";
   EXPECT_FALSE(InstanceSlots(other.wpath()).IsTaken(2)) << "another program folder";
-  EXPECT_FALSE(claim->TakeCommand().has_value());
   ASSERT_TRUE(slots.PostCommand(2, 45002));
   pollfd p{claim->command_fd(), POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, 5000), 1);
   EXPECT_EQ(claim->TakeCommand(), 45002u);
-  claim.reset();
-  EXPECT_FALSE(slots.IsTaken(2));
-}
-
-// The holder removes its files when it lets the slot go; files a killed holder left
-// stand in nobody's way.
-TEST(InstanceSlotsTest, AReleasedSlotLeavesNoFileBehindAndALeftOneIsNoObstacle) {
-  test::TempDir home;
-  InstanceSlots slots(home.wpath());
-  auto claim = slots.Claim(0);
-  ASSERT_NE(claim, nullptr);
   sockaddr_un addr{};
   socklen_t size = sizeof addr;
   ASSERT_EQ(getsockname(claim->command_fd(), reinterpret_cast<sockaddr*>(&addr), &size), 0);
@@ -49,10 +38,11 @@ TEST(InstanceSlotsTest, AReleasedSlotLeavesNoFileBehindAndALeftOneIsNoObstacle) 
   }
   ASSERT_EQ(ours.size(), 2u) << "a lock file and a socket";
   claim.reset();
+  EXPECT_FALSE(slots.IsTaken(2));
   for (const auto& path : ours) EXPECT_FALSE(std::filesystem::exists(path)) << path;
   for (const auto& path : ours) test::WriteFile(path, "left behind");
-  ASSERT_NE(claim = slots.Claim(0), nullptr);
-  EXPECT_TRUE(slots.PostCommand(0, 45002));
+  ASSERT_NE(claim = slots.Claim(2), nullptr);
+  EXPECT_TRUE(slots.PostCommand(2, 45002));
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 namespace zenpo::platform {
 namespace {
 
-using std::chrono::milliseconds;
-
 TEST(WorkerThreadTest, AnAbandonedBodyKeepsWhatItCapturedUntilItEnds) {
   std::promise<void> release;
   auto finished = std::make_shared<std::atomic<bool>>(false);
@@ -26,8 +24,6 @@ TEST(WorkerThreadTest, AnAbandonedBodyKeepsWhatItCapturedUntilItEnds) {
       finished->store(true);
     });
     record.reset();
-    EXPECT_FALSE(w.WaitFor(milliseconds(20)));
-    EXPECT_EQ(w.ExitStatus(), kStillActive);
     w.Abandon();
   }
   EXPECT_FALSE(record_seen.expired()) << "freed while the body still runs";

@@ -1,5 +1,4 @@
-// The owner queries on a short-lived connection; RogueClipboardOwner on its own
-// connection and window, served by a thread when it answers.
+// RogueClipboardOwner on its own connection and window, served by a thread when it answers.
 #include "support/clipboard_owners.h"
 
 #include <X11/Xatom.h>
@@ -26,7 +25,6 @@ struct RogueClipboardOwner::State {
   std::atomic<bool> stop{false};
   std::thread thread;
 
-  // Answers TARGETS with UTF8_STRING in the list, and every conversion with a refusal.
   void Serve() {
     const Atom targets = XInternAtom(display, "TARGETS", False);
     const Atom offered[] = {targets, XInternAtom(display, "UTF8_STRING", False)};

@@ -1,6 +1,5 @@
-// Owners of the X11 CLIPBOARD selection on $DISPLAY as tests see them: who owns it now,
-// and an owner of the test's own that misbehaves on purpose, for the failure paths.
-// Xlib stays inside the .cc: its macros clash with GoogleTest.
+// Owners of the X11 CLIPBOARD selection on $DISPLAY: who owns it now, and one that
+// misbehaves on purpose. Xlib stays inside the .cc: its macros clash with GoogleTest.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +18,6 @@ class RogueClipboardOwner {
   };
   explicit RogueClipboardOwner(Manner manner);
   ~RogueClipboardOwner();
-  // Whether it holds the selection (false when the display could not be opened).
   bool owns() const;
 
  private:

@@ -1,35 +1,78 @@
-// A program run in the foreground as a child process, for tests and benchmarks.
-// Free of GoogleTest: failures come back as text for the caller to report.
+// A program run as a child process, for tests and benchmarks; free of GoogleTest, so
+// failures come back as text.
 #pragma once
 
-#include <sys/types.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+extern char** environ;
 
 namespace zenpo::test {
 
-// The full path of program, looked up in PATH and the sbin directories; nullopt when
-// it is not installed.
-std::optional<std::filesystem::path> FindProgram(const std::string& program);
+inline std::optional<std::filesystem::path> FindProgram(const std::string& program) {
+  std::istringstream dirs(std::string(std::getenv("PATH") ? std::getenv("PATH") : "") +
+                          ":/usr/local/sbin:/usr/sbin:/sbin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::filesystem::path candidate = std::filesystem::path(dir) / program;
+    if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return std::nullopt;
+}
 
-// A loopback port nobody listens on right now. Another process may take it before the
-// caller binds it, so a caller that fails to bind should pick again.
-std::uint16_t PickFreeLoopbackPort();
+inline sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  return addr;
+}
 
-// Polls condition every step until it holds or timeout passes; returns its last value.
-bool Eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds timeout = std::chrono::seconds(30),
-                std::chrono::milliseconds step = std::chrono::milliseconds(20));
+// Another process may take the port before the caller binds it: pick again then.
+inline std::uint16_t PickFreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr = Loopback(0);
+  socklen_t len = sizeof addr;
+  std::uint16_t port = 0;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  if (fd >= 0) ::close(fd);
+  return port;
+}
 
-// One running child. The child gets SIGKILL should the thread that started it end first,
-// so start it from the thread that stops it (the test's or the benchmark's own).
-// Not thread-safe; one owner.
+inline bool Eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                       std::chrono::milliseconds step = std::chrono::milliseconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return condition();
+    std::this_thread::sleep_for(step);
+  }
+  return true;
+}
+
+// One running child. It gets SIGKILL should the thread that started it end first, so
+// start it from the thread that stops it.
 class DaemonProcess {
  public:
   DaemonProcess() = default;
@@ -37,23 +80,77 @@ class DaemonProcess {
   DaemonProcess(const DaemonProcess&) = delete;
   DaemonProcess& operator=(const DaemonProcess&) = delete;
 
-  // Starts argv[0] with argv and the variables env ("NAME=value") before ours, stdin
-  // from /dev/null, stdout and stderr going to output_file. False (with the reason in
-  // *error) when it cannot be started.
+  // The variables of env ("NAME=value") go before ours.
   bool Start(const std::vector<std::string>& argv, const std::filesystem::path& output_file,
-             std::string* error, const std::vector<std::string>& env = {});
+             std::string* error, const std::vector<std::string>& env = {}) {
+    Stop();
+    status_.reset();
+    const int out = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (out < 0) {
+      *error = "cannot create " + output_file.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    // Only async-signal-safe calls may follow the fork in a process with threads.
+    std::vector<char*> args, envp;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (::getppid() != parent) ::_exit(127);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(out, STDERR_FILENO);
+      const int null = ::open("/dev/null", O_RDONLY);
+      if (null >= 0) ::dup2(null, STDIN_FILENO);
+      ::execve(args[0], args.data(), envp.data());
+      ::_exit(127);
+    }
+    ::close(out);
+    if (pid < 0) *error = std::string("fork failed: ") + std::strerror(errno);
+    pid_ = pid < 0 ? -1 : pid;
+    return pid > 0;
+  }
 
-  // Waits until 127.0.0.1:port accepts a connection. False when the child ends first or
-  // timeout passes.
-  bool WaitUntilListening(std::uint16_t port, std::chrono::milliseconds timeout);
+  bool WaitUntilListening(std::uint16_t port, std::chrono::milliseconds timeout) {
+    bool listening = false;
+    Eventually(
+        [&] {
+          if (!running()) return true;  // ended: it never will
+          const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+          const sockaddr_in addr = Loopback(port);
+          listening = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+          if (fd >= 0) ::close(fd);
+          return listening;
+        },
+        timeout);
+    return listening;
+  }
 
-  bool running();
+  bool running() {
+    int status;
+    if (pid_ < 0 || ::waitpid(pid_, &status, WNOHANG) != pid_) return pid_ >= 0;
+    status_ = status;
+    pid_ = -1;
+    return false;
+  }
   pid_t pid() const { return pid_; }
-  // The exit status once the child has ended within timeout; nullopt otherwise (or when
-  // a signal ended it).
-  std::optional<int> WaitExit(std::chrono::milliseconds timeout);
-  // Sends SIGTERM, waits up to 5 s, then SIGKILL. Does nothing when not running.
-  void Stop();
+  std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
+    Eventually([&] { return !running(); }, timeout);
+    if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+    return WEXITSTATUS(*status_);
+  }
+  void Stop() {
+    if (!running()) return;
+    ::kill(pid_, SIGTERM);
+    if (Eventually([&] { return !running(); }, std::chrono::seconds(5))) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
  private:
   pid_t pid_ = -1;

@@ -1,5 +1,5 @@
-// A clipboard in memory that the test fills as a user would, for the clipboard watcher.
-// Thread-safe: the watcher reads it on its thread while the test copies on its own.
+// A clipboard in memory that the test fills as a user would. Thread-safe: the watcher
+// reads it on its thread.
 #pragma once
 
 #include <mutex>
@@ -23,7 +23,6 @@ class FakeClipboard : public platform::Clipboard {
   bool HasText() override { return Locked([&] { return text_.has_value(); }); }
   platform::ClipboardText ReadText() override {
     return Locked([&] {
-      ++reads_;
       platform::ClipboardText result;
       if (text_ && refuse_) result.status = platform::ClipboardStatus::kNotHandedOut;
       if (!text_ || refuse_) return result;
@@ -32,21 +31,17 @@ class FakeClipboard : public platform::Clipboard {
       return result;
     });
   }
-  bool Empty() override { return Locked([&] { ++empties_, text_.reset(); return true; }); }
+  bool Empty() override { return Locked([&] { text_.reset(); return true; }); }
 
   // The user copies text (it replaces what was there), or something that is not text.
   void SetText(std::wstring text) { Locked([&] { text_ = std::move(text); }); }
   void SetNonText() { Locked([&] { text_.reset(); }); }
   // From now on the clipboard offers text but hands none out (or behaves again).
   void RefuseText(bool refuse) { Locked([&] { refuse_ = refuse; }); }
-  int reads() const { return Locked([&] { return reads_; }); }
-  int empties() const { return Locked([&] { return empties_; }); }
 
  private:
   std::optional<std::wstring> text_;
   bool refuse_ = false;
-  int reads_ = 0;
-  int empties_ = 0;
 };
 
 }  // namespace zenpo::test

@@ -1,9 +1,8 @@
-// A window that records what the core asks of it, for tests without a message loop.
-// Its timers run on a fake clock that only the test moves, and the test delivers ticks
-// to a window procedure by hand, so timer handlers are tested without sleeping.
-// Thread-safe: the engine and the job thread call it from their own threads.
+// A window that records what the core asks of it, with timers on a fake clock that only
+// the test moves. Thread-safe: the engine and the job thread call it too.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -35,45 +34,55 @@ class FakeWindow : public platform::Window {
   void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
     Locked([&] { posted_.push_back({message, wparam, lparam}); });
   }
-  void SetTimer(int id, int period_ms) override;
+  void SetTimer(int id, int period_ms) override {
+    Locked([&] {
+      timers_[id] = period_ms;
+      due_ms_[id] = now_ms_ + std::max(period_ms, platform::kMinTimerPeriodMs);
+    });
+  }
   void KillTimer(int id) override { Locked([&] { timers_.erase(id), due_ms_.erase(id); }); }
   void Invalidate() override {}
   void SetTitle(std::wstring_view title) override { Locked([&] { title_ = title; }); }
   void Show(bool visible) override { Locked([&] { visible_ = visible; }); }
   bool IsVisible() const override { return Locked([&] { return visible_; }); }
   void BringToForeground() override {}
-  void CheckMenuItem(int id, bool checked) override { Locked([&] { checks_[id] = checked; }); }
+  void CheckMenuItem(int, bool) override {}
   bool SetTrayPicture(int index) override {
     return Locked([&] { return !fail_tray_ && (tray_.push_back(index), true); });
   }
   void DrawStatus(const platform::StatusView&) override {}
   void PopupMenu() override { Locked([&] { ++popups_; }); }
-  bool OpenForUser(std::wstring_view path) override {
-    return Locked([&] { return opened_.emplace_back(path), true; });
-  }
+  bool OpenForUser(std::wstring_view) override { return true; }
 
-  // What was asked so far.
   std::vector<PostedMessage> TakePosted() { return Locked([&] { return std::exchange(posted_, {}); }); }
-  bool TimerRunning(int id) const { return TimerPeriod(id) != 0; }
-  int TimerPeriod(int id) const {  // 0 when not running
-    return Locked([&] { return timers_.count(id) ? timers_.at(id) : 0; });
-  }
+  bool TimerRunning(int id) const { return Locked([&] { return timers_.count(id) != 0; }); }
   std::wstring title() const { return Locked([&] { return title_; }); }
-  bool checked(int id) const { return Locked([&] { return checks_.count(id) && checks_.at(id); }); }
   std::vector<int> tray_pictures() const { return Locked([&] { return tray_; }); }
   int popups() const { return Locked([&] { return popups_; }); }
-  std::vector<std::wstring> opened_for_user() const { return Locked([&] { return opened_; }); }
-  // Makes SetTrayPicture fail from now on (or succeed again).
   void FailTray(bool fail) { Locked([&] { fail_tray_ = fail; }); }
 
   // The procedure that AdvanceClock calls, on the test's thread and without any lock
   // held, so it may call the window again.
   void SetWindowProc(platform::WindowProc proc) { Locked([&] { proc_ = std::move(proc); }); }
-  // Moves the fake clock forward by ms, delivering every tick that falls due on the way
-  // in time order (equal times by id), with the clock standing at the tick's time. A
-  // timer set at time t with period p is due at t + p, t + 2p, ...; a handler takes no
-  // fake time. Returns the number of ticks delivered.
-  int AdvanceClock(std::int64_t ms);
+  // Delivers every tick due within ms in time order (equal times by id), the clock
+  // standing at each tick's time; a timer set at t with period p is due at t + p, t + 2p...
+  void AdvanceClock(std::int64_t ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const std::int64_t target = now_ms_ + ms;
+    for (;;) {
+      auto next = std::min_element(due_ms_.begin(), due_ms_.end(),
+                                   [](auto& a, auto& b) { return a.second < b.second; });
+      if (next == due_ms_.end() || next->second > target) break;
+      const int id = next->first;
+      now_ms_ = next->second;
+      next->second += std::max(timers_[id], platform::kMinTimerPeriodMs);
+      platform::WindowProc proc = proc_;
+      lock.unlock();
+      if (proc) proc(platform::msg::kTimer, static_cast<std::uintptr_t>(id), 0);
+      lock.lock();
+    }
+    now_ms_ = target;
+  }
 
  private:
   std::vector<PostedMessage> posted_;
@@ -83,11 +92,9 @@ class FakeWindow : public platform::Window {
   platform::WindowProc proc_;
   std::wstring title_;
   bool visible_ = false;
-  std::map<int, bool> checks_;
   std::vector<int> tray_;
   bool fail_tray_ = false;
   int popups_ = 0;
-  std::vector<std::wstring> opened_;
 };
 
 }  // namespace zenpo::test

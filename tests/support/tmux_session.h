@@ -1,61 +1,91 @@
 // A program running in a real terminal for tests: a tmux session on a server of the
-// test's own (socket in a fresh directory), with keys, mouse clicks, resizes and screen
-// captures.
+// test's own (socket in a fresh directory), with keys, mouse clicks and screen captures.
 #pragma once
 
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/daemon_process.h"
 #include "support/temp_dir.h"
 
 namespace zenpo::test {
 
+inline std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 class TmuxSession {
  public:
-  // Starts command (a shell command line) in a detached session columns x rows with the
-  // variables of env added to its environment; ok() is false when the session did not
-  // start. The pane stays after the command ends, so its last screen can still be read.
+  // The pane stays after the command ends, so its last screen can still be read.
   TmuxSession(const std::string& command, int columns, int rows,
-              const std::map<std::string, std::string>& env = {});
+              const std::map<std::string, std::string>& env) {
+    // Passed through env(1): tmux would take PATH from its own global environment.
+    std::string environment = "env";
+    for (const auto& [name, value] : env) environment += " " + ShellQuote(name + "=" + value);
+    // No configuration of the user's; the pane's terminal type is fixed for repeatable keys.
+    Tmux("-f /dev/null start-server \\; set-option -g remain-on-exit on \\; "
+         "set-option -g default-terminal screen \\; new-session -d -s t -x " +
+         std::to_string(columns) + " -y " + std::to_string(rows) + " " +
+         ShellQuote("exec " + environment + " " + command));
+    ok_ = Eventually([&] { return Tmux("has-session -t t 2>/dev/null && echo up") == "up\n"; },
+                     std::chrono::seconds(10));
+  }
   ~TmuxSession() { Tmux("kill-server 2>/dev/null"); }
-  TmuxSession(const TmuxSession&) = delete;
-  TmuxSession& operator=(const TmuxSession&) = delete;
 
   bool ok() const { return ok_; }
-  // Key names as tmux knows them ("Enter", "Down", "F1", "m").
-  void SendKeys(const std::vector<std::string>& keys);
-  // A left-button press and release at the 0-based cell, as an xterm mouse report.
-  void Click(int row, int column);
-  void Resize(int columns, int rows) {
-    Tmux("resize-window -t t -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+  void SendKeys(const std::vector<std::string>& keys) const {
+    std::string args;
+    for (const std::string& key : keys) args += " " + ShellQuote(key);
+    Tmux("send-keys -t t" + args);
   }
-  // The screen's rows as text; with colours, the attributes as escape sequences too.
+  // A left-button press and release at the 0-based cell: ESC [ M, then button (0 press,
+  // 3 release), column and row, each 32 + the 1-based cell.
+  void Click(int row, int column) const {
+    for (int button : {0, 3}) {
+      char keys[64];
+      std::snprintf(keys, sizeof keys, " 1b 5b 4d %02x %02x %02x", 32 + button, 33 + column, 33 + row);
+      Tmux(std::string("send-keys -t t -H") + keys);
+    }
+  }
   std::string Capture(bool with_colours = false) const {
     return Tmux(std::string("capture-pane -p -N -t t") + (with_colours ? " -e" : ""));
   }
-  std::vector<std::string> Rows() const;
-  // Waits up to timeout until the screen passes the test; false when it never did.
-  bool WaitForScreen(const std::function<bool(const std::string&)>& test,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-  bool WaitForText(const std::string& text,
-                   std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-  // The process id of the command.
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> rows;
+    std::istringstream in(Capture());
+    for (std::string line; std::getline(in, line);) rows.push_back(line);
+    return rows;
+  }
+  // A capture starts a tmux client: the screen is read every 50 ms, not more often.
+  template <typename Test>
+  bool WaitForScreen(Test test, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+    return Eventually([&] { return test(Capture()); }, timeout, std::chrono::milliseconds(50));
+  }
+  bool WaitForText(const std::string& text) const {
+    return WaitForScreen([&](const std::string& s) { return s.find(text) != std::string::npos; });
+  }
   int PanePid() const { return std::atoi(Tmux("display-message -p -t t '#{pane_pid}'").c_str()); }
-  // Whether the keys are in their application form, as a curses program asks for them.
   bool ApplicationKeys() const { return Tmux("display-message -p -t t '#{keypad_cursor_flag}'") == "1\n"; }
 
  private:
-  std::string Tmux(const std::string& arguments) const;
+  std::string Tmux(const std::string& arguments) const {
+    std::string out;
+    if (FILE* p = popen(("tmux -S " + ShellQuote((dir_ / "tmux.sock").string()) + " " + arguments).c_str(), "r")) {
+      char buf[4096];
+      for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+      pclose(p);
+    }
+    return out;
+  }
 
   TempDir dir_;
   bool ok_ = false;
 };
-
-// Single quotes for the shell around any text.
-std::string ShellQuote(const std::string& text);
 
 }  // namespace zenpo::test

@@ -1,7 +1,8 @@
-// A virtual X server of the test's own, on a display number the server picks itself
-// (-displayfd), so tests running side by side never collide.
+// A virtual X server of the test's own, on a display number the server picks itself and
+// reports on stdout as a line of digits (-displayfd), so tests side by side never collide.
 #pragma once
 
+#include <sstream>
 #include <string>
 
 #include "support/daemon_process.h"
@@ -11,13 +12,30 @@ namespace zenpo::test {
 
 class XvfbDisplay {
  public:
-  // Starts Xvfb and waits until it serves; ok() is false when it is not installed or
-  // did not come up within 10 s.
-  XvfbDisplay();
+  XvfbDisplay() {
+    const auto xvfb = FindProgram("Xvfb");
+    const auto out = dir_ / "xvfb.txt";
+    std::string error;
+    if (!xvfb || !process_.Start({xvfb->string(), "-displayfd", "1", "-nolisten", "tcp", "-noreset",
+                                  "-screen", "0", "320x240x24"},
+                                 out, &error)) {
+      return;
+    }
+    Eventually(
+        [&] {
+          std::istringstream in(ReadFile(out));
+          for (std::string line; std::getline(in, line) && !in.eof();) {
+            if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+              name_ = ":" + line;
+              return true;
+            }
+          }
+          return !process_.running();
+        },
+        std::chrono::seconds(10));
+  }
   bool ok() const { return !name_.empty(); }
-  // The display's name for DISPLAY, such as ":12".
   const std::string& name() const { return name_; }
-  // Ends the server now (it ends with this object otherwise).
   void Stop() { process_.Stop(); }
 
  private:

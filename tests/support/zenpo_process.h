@@ -1,5 +1,4 @@
-// The built zenpo program started as a user starts it without a terminal: its own
-// program directory (ZENPO_HOME), stdin from /dev/null, stdout and stderr into a file.
+// The built zenpo program started without a terminal in its own program directory.
 #pragma once
 
 #include <filesystem>
@@ -21,7 +20,6 @@ class ZenpoProcess : public DaemonProcess {
     std::string error;
     Start(argv, output_, &error, {"ZENPO_HOME=" + home.string()});
   }
-  // What the program wrote to stdout and stderr so far.
   std::string Output() const { return ReadFile(output_); }
 
  private:

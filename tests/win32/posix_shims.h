@@ -2,14 +2,10 @@
 // (force-included there, so the helpers stay one file for both systems).
 #pragma once
 
-#ifdef __cplusplus
 extern "C" {
-#endif
-// Creates a fresh directory from a template ending in "XXXXXX"; the template on success.
 char* mkdtemp(char* name_template);
 int setenv(const char* name, const char* value, int overwrite);
 int unsetenv(const char* name);
-#ifdef __cplusplus
 }
 // For a std::filesystem::path's c_str(), which is wide on Windows.
 int setenv(const char* name, const wchar_t* value, int overwrite);
@@ -17,4 +13,3 @@ int setenv(const char* name, const wchar_t* value, int overwrite);
 int geteuid();
 int chown(const wchar_t* path, int owner, int group);
 int stat(const wchar_t* path, struct stat* st);
-#endif
