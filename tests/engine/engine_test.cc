@@ -97,7 +97,7 @@ class DownloadUrlTest : public ::testing::Test {
   test::FakeWindow window_;
 };
 
-TEST_F(DownloadUrlTest, FreshDownloadStampedAndSkippedThenAnswersDecideResumeRestartOrRefusal) {
+TEST_F(DownloadUrlTest, FreshDownloadStampedAndSkippedThenAnswersAndCutsDecideWhatTheFileKeeps) {
   server_.SetRoute("/d/f.zip", {.headers = {{"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}},
                                 .generated_size = 300000, .honour_range = true});
   ASSERT_EQ(Download("/d/f.zip"), 900);
@@ -107,13 +107,13 @@ TEST_F(DownloadUrlTest, FreshDownloadStampedAndSkippedThenAnswersDecideResumeRes
   EXPECT_EQ(Download("/d/f.zip"), 901) << "the file has the server's time";
   AppSettings.Authid = L"settings:pw";
   AppSettings.CNTimeout = -1;  // no limit
-  AppSettings.DLTimeout = -1;
   struct Case {
     Route route;
     std::string local;
     ResultCode code;
     std::string after;  // the local file afterwards
     const char* range;  // the Range asked for
+    std::int32_t timeout = -1;
   } cases[] = {
       {Generated(5000), BodyBytes(0, 5000), 902, BodyBytes(0, 5000), "bytes=5000-"},
       {{.status = 416}, "local", 903, "local", "bytes=5-"},
@@ -133,6 +133,10 @@ TEST_F(DownloadUrlTest, FreshDownloadStampedAndSkippedThenAnswersDecideResumeRes
        BodyBytes(0, 1000), 900, BodyBytes(0, 5000), "bytes=1000-"},
       // Larger than the server's file: started over, and the emptied file is no success.
       {{.status = 416, .headers = {{"Content-Range", "bytes */500"}}}, BodyBytes(0, 1000), 133, "", "bytes=0-"},
+      // What arrived before a cut is in the file, exactly: a resume starts from there.
+      {{.generated_size = 100000, .stall_after = 30000}, "", 400, BodyBytes(0, 30000), "bytes=0-", 500},
+      {{.generated_size = 100000, .stall_after = 20000}, "", 500, BodyBytes(0, 20000), "bytes=0-"},  // after 4 s
+      {{.generated_size = 100000, .drop_after = 50000}, "", 600, BodyBytes(0, 50000), "bytes=0-"},
       {{.generated_size = 70000, .content_length = false}, "stale", 900, BodyBytes(0, 70000), "bytes=5-"},
   };
   for (Case& c : cases) {
@@ -141,7 +145,9 @@ TEST_F(DownloadUrlTest, FreshDownloadStampedAndSkippedThenAnswersDecideResumeRes
     fs::create_directories(Local("/"));
     test::WriteFile(Local("/f"), c.local);
     server_.SetRoute("/f", c.route);
+    AppSettings.DLTimeout = c.timeout;
     EXPECT_EQ(Download("/f"), c.code);
+    EXPECT_TRUE(WorkersEnd()) << "a stalled read ends with its handle";
     EXPECT_EQ(LocalBytes("/f"), c.after);
     EXPECT_EQ(Last().Header("Range"), c.range);
     EXPECT_EQ(Last().Header("Authorization"), "Basic c2V0dGluZ3M6cHc=");
@@ -173,25 +179,6 @@ TEST_F(DownloadUrlTest, FailuresBeforeTheBodyEndWithTheirCode) {
   EXPECT_EQ(Download("/f"), 104);
   EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"ネットワーク接続でerrorが発生しました",
                                                       L"ネットワーク接続がタイムアウトしました"}));
-}
-
-// What arrived before the cut is in the file, exactly: a resume starts from there.
-TEST_F(DownloadUrlTest, CutBodiesKeepAnExactPrefix) {
-  struct Case {
-    Route route;
-    std::int32_t timeout;
-    ResultCode code;
-  } cases[] = {{{.generated_size = 100000, .stall_after = 30000}, 500, 400},     // the engine's wait ends
-               {{.generated_size = 100000, .stall_after = 20000}, 10000, 500},   // the library gives up after 4 s
-               {{.generated_size = 100000, .drop_after = 50000}, 20000, 600}};  // the server closes early
-  for (const Case& c : cases) {
-    fs::remove(Local("/f"));
-    server_.SetRoute("/f", c.route);
-    AppSettings.DLTimeout = c.timeout;
-    EXPECT_EQ(Download("/f"), c.code);
-    EXPECT_TRUE(WorkersEnd()) << "the stalled read ends with its handle";
-    EXPECT_EQ(LocalBytes("/f"), BodyBytes(0, c.route.stall_after.value_or(0) + c.route.drop_after.value_or(0)));
-  }
 }
 
 TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
