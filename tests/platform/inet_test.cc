@@ -64,9 +64,6 @@ TEST_F(InetTest, SendsTheHeaderBlockAsGivenAndQueriesAnswerFromTheFinalResponse)
   std::string body;
   ASSERT_TRUE(ReadAll(partial, 4096, &body));
   EXPECT_EQ(body, "456789");
-  std::wstring text = L"stale";
-  EXPECT_FALSE(HttpQueryInfo(Open("/nothing"), inet_query::kContentRange, &text));
-  EXPECT_EQ(text, L"");
   // Credentials stay with the server first asked.
   server_.SetRoute("/away", test::Redirect(302, "http://localhost:" + std::to_string(server_.port()) + "/f"));
   ASSERT_TRUE(Open("/away", L"Authorization: Basic dXNlcjpwYXNz\r\n"));

@@ -1,6 +1,5 @@
 // A programmable HTTP/1.1 server on 127.0.0.1 for tests: routes with faults, recorded
-// requests. One thread per connection, one request per connection; routes match the
-// request target exactly and unknown targets get 404.
+// requests, one thread and one request per connection. Unknown targets get 404.
 #pragma once
 
 #include <netinet/in.h>
@@ -38,7 +37,6 @@ struct ReceivedRequest {
   }
 };
 
-// Every member has an initializer, so a designated initializer may name any few.
 struct Route {
   int status = 200;
   HeaderList headers{};
@@ -81,12 +79,13 @@ class TestHttpServer {
       std::abort();
     }
     port_ = ntohs(addr.sin_port);
-    acceptor_ = std::thread([this] {
+    acceptor_ = std::jthread([this] {
       for (;;) {
         const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
         std::lock_guard lock(mutex_);
         if (stopping_) {
           if (fd >= 0) ::close(fd);
+          ::close(listen_fd_);
           return;
         }
         if (fd < 0) continue;
@@ -100,19 +99,13 @@ class TestHttpServer {
       }
     });
   }
+  // The members then join the acceptor first, then every connection's thread.
   ~TestHttpServer() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-      ::shutdown(listen_fd_, SHUT_RDWR);
-      for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
-    }
-    acceptor_.join();
-    for (auto& t : threads_) t.join();  // no thread is added any more
-    ::close(listen_fd_);
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    ::shutdown(listen_fd_, SHUT_RDWR);
+    for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
   }
-  TestHttpServer(const TestHttpServer&) = delete;
-  TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   std::uint16_t port() const { return port_; }
   std::string Url(std::string_view path) const {
@@ -200,9 +193,9 @@ class TestHttpServer {
   std::map<std::string, Route> routes_;
   std::vector<ReceivedRequest> requests_;
   std::set<int> fds_;  // open connections
-  std::vector<std::thread> threads_;
+  std::vector<std::jthread> threads_;
   bool stopping_ = false;
-  std::thread acceptor_;
+  std::jthread acceptor_;
 };
 
 }  // namespace zenpo::test
