@@ -237,7 +237,8 @@ TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
     JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
   }
-  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" + nginx.Url("/b.bin") + "\n");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"),
+            "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" + nginx.Url("/b.bin") + "\n");
   EXPECT_TRUE(test::ReadFile(local / "d/a.bin") == a && test::ReadFile(local / "b.bin") == "bb");
   EXPECT_EQ(fs::last_write_time(local / "d/a.bin"), modified);
   const std::string log = test::ReadFile(nginx.access_log());
@@ -250,7 +251,7 @@ TEST_F(DownloadUrlTest, ThroughTinyproxyExceptForDotlessHosts) {
   std::string error;
   ASSERT_TRUE(proxy.Start(&error)) << error;
   server_.SetRoute("/f", Generated(5000));
-  const std::string host_port = proxy.HostPort();
+  const std::string host_port = "127.0.0.1:" + std::to_string(proxy.port());
   AppSettings.proxy = std::wstring(host_port.begin(), host_port.end());
   ASSERT_EQ(Download("/f"), 900) << proxy.Log();
   for (const auto& request : server_.Requests()) {

@@ -152,7 +152,8 @@ class TestHttpServer {
       if (req.request_line.empty()) {
         req.request_line = line;
       } else if (colon != std::string::npos) {
-        req.headers.emplace_back(line.substr(0, colon), line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size())));
+        const std::size_t value = std::min(line.find_first_not_of(' ', colon + 1), line.size());
+        req.headers.emplace_back(line.substr(0, colon), line.substr(value));
       }
     }
     const std::size_t sp = req.request_line.find(' ');
@@ -170,8 +171,8 @@ class TestHttpServer {
     std::string out = "HTTP/1.1 " + std::to_string(route.status) + " Status\r\n";
     if (const std::string range = req.Header("Range").value_or(""); route.honour_range && range.starts_with("bytes=")) {
       first = std::min<std::uint64_t>(std::stoull(range.substr(6)), size);
-      out = first < size ? "HTTP/1.1 206 Partial\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(size - 1)
-                         : "HTTP/1.1 416 Past the end\r\nContent-Range: bytes *";
+      out = first < size ? "HTTP/1.1 206 Status\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(size - 1)
+                         : "HTTP/1.1 416 Status\r\nContent-Range: bytes *";
       out += "/" + std::to_string(size) + "\r\n";
     }
     const std::uint64_t count = size - first;
