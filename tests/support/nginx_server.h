@@ -27,9 +27,8 @@ class LoopbackDaemon {
   std::string Log() const { return ReadFile(work_ / "output.log"); }
 
  protected:
-  // Picks the port again while it turns out taken: conf(port) writes the configuration
-  // and gives the arguments. False, with the reason in *error, when the program is not
-  // installed or does not come up.
+  // conf(port) writes the configuration and gives the arguments; a taken port is picked
+  // again. False, with the reason in *error, when the program is absent or does not come up.
   bool StartOnFreePort(const std::string& program,
                        const std::function<std::vector<std::string>(std::uint16_t)>& conf,
                        std::string* error) {

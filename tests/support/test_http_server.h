@@ -62,14 +62,11 @@ inline std::string BodyBytes(std::uint64_t offset, std::size_t size) {
   return s;
 }
 
-// Every member may be called from any thread. The destructor shuts every connection
-// down, which wakes the stalled ones, and joins every thread.
+// Every member may be called from any thread.
 class TestHttpServer {
  public:
   TestHttpServer() {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     socklen_t len = sizeof addr;
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
@@ -99,7 +96,7 @@ class TestHttpServer {
       }
     });
   }
-  // The members then join the acceptor first, then every connection's thread.
+  // Wakes every stalled connection; the members then join the acceptor, then the rest.
   ~TestHttpServer() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -133,7 +130,6 @@ class TestHttpServer {
       }
       return true;
     };
-    // Holds the connection until the client closes it or the server stops.
     auto hold = [fd] {
       char sink[4096];
       while (::recv(fd, sink, sizeof sink, 0) > 0) {
