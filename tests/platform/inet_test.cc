@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::BodyBytes;
-using test::Route;
 
 std::string Query(const HINTERNET& request, int level) {
   std::wstring text;
@@ -77,7 +76,7 @@ TEST_F(InetTest, FailsWhatCannotAnswerAndReadsAtTheCallersPace) {
   EXPECT_FALSE(InternetOpenUrl(root_, L"file:///etc/passwd", L""));
   server_.SetRoute("/silent", {.never_answer = true});
   EXPECT_FALSE(Open("/silent"));
-  Route flood;  // headers without end are refused, not collected
+  test::Route flood;  // headers without end are refused, not collected
   for (int i = 0; i < 5000; ++i) flood.headers.emplace_back("X-Flood-" + std::to_string(i), std::string(100, 'f'));
   server_.SetRoute("/flood", flood);
   EXPECT_FALSE(Open("/flood"));
