@@ -1,7 +1,3 @@
-// The evaluation of a response's head on anything a server may send: a body is appended
-// only at the local size, a start-over writes from byte 0, and a file is never called
-// complete below the total a readable Content-Range states.
-//
 // Input: text lines "local size", "started over (0/1)", "local time", "Last-Modified
 // time", "status", "Content-Range", "Content-Length"; missing lines count as empty.
 #include <cstdint>
@@ -20,18 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> lines(7);
   for (std::string& line : lines) std::getline(in, line);
   auto number = [](const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); };
-  // Each byte stands for one character, as a header's text reaches the engine.
   auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
   // The head holds views: the texts must outlive it.
   const std::wstring status = wide(lines[4]), range = wide(lines[5]), length = wide(lines[6]);
-  ResponseHead head;
-  head.local_size = std::max(number(lines[0]), 0LL);
-  head.started_over = lines[1] == "1";
-  head.local_time = static_cast<platform::FileTime>(number(lines[2]));
-  head.last_modified = static_cast<platform::FileTime>(number(lines[3]));
-  head.status = status;
-  head.content_range = range;
-  head.content_length = length;
+  const ResponseHead head{.local_size = std::max(number(lines[0]), 0LL),
+                          .local_time = static_cast<platform::FileTime>(number(lines[2])),
+                          .last_modified = static_cast<platform::FileTime>(number(lines[3])),
+                          .status = status, .content_range = range, .content_length = length,
+                          .started_over = lines[1] == "1"};
   const ResponseVerdict v = EvaluateResponse(head);
 
   if (v.plan == BodyPlan::kAppend) fuzz::Check(v.offset == head.local_size, "appends only at the local size");

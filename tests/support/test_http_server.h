@@ -1,14 +1,24 @@
 // A programmable HTTP/1.1 server on 127.0.0.1 for tests: routes with faults, recorded
-// requests. Routes match the request target exactly; unknown targets get 404.
+// requests, one thread and one request per connection. Unknown targets get 404.
 #pragma once
 
+#include <netinet/in.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
-#include <memory>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace zenpo::test {
@@ -19,11 +29,14 @@ struct ReceivedRequest {
   std::string request_line;  // "GET /d/f.zip HTTP/1.1"
   std::string target;        // "/d/f.zip"
   HeaderList headers;
-  // The first header of that name (any case), without the blanks before it; nullopt when absent.
-  std::optional<std::string> Header(std::string_view name) const;
+  // The first header of that name (any case); nullopt when absent.
+  std::optional<std::string> Header(std::string_view name) const {
+    for (const auto& [n, v] : headers)
+      if (n.size() == name.size() && strncasecmp(n.data(), name.data(), n.size()) == 0) return v;
+    return std::nullopt;
+  }
 };
 
-// Every member has an initializer, so a designated initializer may name any few.
 struct Route {
   int status = 200;
   HeaderList headers{};
@@ -42,34 +55,144 @@ inline Route Redirect(int status, std::string location) {
 }
 
 // The generated body from offset on: differs at every offset, so a misplaced chunk shows.
-std::string BodyBytes(std::uint64_t offset, std::size_t size);
+inline std::string BodyBytes(std::uint64_t offset, std::size_t size) {
+  std::string s(size, '\0');
+  for (std::uint64_t i = offset; i < offset + size; ++i)
+    s[i - offset] = static_cast<char>(((i * 0x9E3779B97F4A7C15ull) >> 56) ^ (i >> 11));
+  return s;
+}
 
-// Listens at once; every member may be called from any thread. The destructor shuts
-// every connection down, which wakes stalled ones, and joins every thread.
+// Every member may be called from any thread.
 class TestHttpServer {
  public:
-  TestHttpServer();
-  ~TestHttpServer();
-  TestHttpServer(const TestHttpServer&) = delete;
-  TestHttpServer& operator=(const TestHttpServer&) = delete;
+  TestHttpServer() {
+    sockaddr_in addr{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    socklen_t len = sizeof addr;
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_fd_, 64) != 0 ||
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+      std::perror("TestHttpServer");
+      std::abort();
+    }
+    port_ = ntohs(addr.sin_port);
+    acceptor_ = std::jthread([this] {
+      for (;;) {
+        const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        std::lock_guard lock(mutex_);
+        if (stopping_) {
+          if (fd >= 0) ::close(fd);
+          ::close(listen_fd_);
+          return;
+        }
+        if (fd < 0) continue;
+        fds_.insert(fd);
+        threads_.emplace_back([this, fd] {
+          Serve(fd);
+          std::lock_guard lock(mutex_);
+          fds_.erase(fd);
+          ::close(fd);
+        });
+      }
+    });
+  }
+  // Wakes every stalled connection; the members then join the acceptor, then the rest.
+  ~TestHttpServer() {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    ::shutdown(listen_fd_, SHUT_RDWR);
+    for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
+  }
 
   std::uint16_t port() const { return port_; }
   std::string Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
   }
-  std::wstring WideUrl(std::string_view path) const;
-
-  void SetRoute(const std::string& path, Route route);
-  std::vector<ReceivedRequest> Requests() const;
+  std::wstring WideUrl(std::string_view path) const {
+    const std::string url = Url(path);
+    return std::wstring(url.begin(), url.end());
+  }
+  void SetRoute(const std::string& path, Route route) {
+    std::lock_guard lock(mutex_);
+    routes_[path] = std::move(route);
+  }
+  std::vector<ReceivedRequest> Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
   std::size_t RequestCount() const { return Requests().size(); }
 
  private:
-  struct Shared;
-  void Serve(int fd);
+  void Serve(int fd) {
+    auto send_all = [fd](std::string_view data) {
+      for (ssize_t n = 0; !data.empty(); data.remove_prefix(static_cast<std::size_t>(n))) {
+        if ((n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL)) <= 0) return false;
+      }
+      return true;
+    };
+    auto hold = [fd] {
+      char sink[4096];
+      while (::recv(fd, sink, sizeof sink, 0) > 0) {
+      }
+    };
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; text.find("\r\n\r\n") == std::string::npos; text.append(buf, static_cast<std::size_t>(n))) {
+      if ((n = ::recv(fd, buf, sizeof buf, 0)) <= 0) return;
+    }
+    std::istringstream head(text.substr(0, text.find("\r\n\r\n")));
+    ReceivedRequest req;
+    for (std::string line; std::getline(head, line);) {
+      if (line.ends_with('\r')) line.pop_back();
+      const std::size_t colon = line.find(':');
+      if (req.request_line.empty()) {
+        req.request_line = line;
+      } else if (colon != std::string::npos) {
+        const std::size_t value = std::min(line.find_first_not_of(' ', colon + 1), line.size());
+        req.headers.emplace_back(line.substr(0, colon), line.substr(value));
+      }
+    }
+    const std::size_t sp = req.request_line.find(' ');
+    req.target = req.request_line.substr(sp + 1, req.request_line.rfind(' ') - sp - 1);
+    Route route{.status = 404, .body = "not found"};
+    {
+      std::lock_guard lock(mutex_);
+      if (routes_.contains(req.target)) route = routes_.at(req.target);
+      requests_.push_back(req);
+    }
+    if (route.never_answer) return hold();
+
+    const std::uint64_t size = route.generated_size.value_or(route.body.size());
+    std::uint64_t first = 0;
+    std::string out = "HTTP/1.1 " + std::to_string(route.status) + " Status\r\n";
+    if (const std::string range = req.Header("Range").value_or(""); route.honour_range && range.starts_with("bytes=")) {
+      first = std::min<std::uint64_t>(std::stoull(range.substr(6)), size);
+      out = first < size ? "HTTP/1.1 206 Status\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(size - 1)
+                         : "HTTP/1.1 416 Status\r\nContent-Range: bytes *";
+      out += "/" + std::to_string(size) + "\r\n";
+    }
+    const std::uint64_t count = size - first;
+    for (const auto& [n, v] : route.headers) out += n + ": " + v + "\r\n";
+    if (route.content_length) out += "Content-Length: " + std::to_string(count) + "\r\n";
+    if (!send_all(out + "Connection: close\r\n\r\n")) return;
+    const std::uint64_t limit = std::min({count, route.stall_after.value_or(count), route.drop_after.value_or(count)});
+    for (std::uint64_t sent = 0; sent < limit;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(limit - sent, 65536));
+      if (!send_all(route.generated_size ? BodyBytes(first + sent, n) : route.body.substr(first + sent, n))) return;
+      sent += n;
+    }
+    if (limit < count && route.stall_after) hold();
+  }
+
   std::uint16_t port_ = 0;
   int listen_fd_ = -1;
-  std::shared_ptr<Shared> shared_;
-  std::thread acceptor_;
+  mutable std::mutex mutex_;
+  std::map<std::string, Route> routes_;
+  std::vector<ReceivedRequest> requests_;
+  std::set<int> fds_;  // open connections
+  std::vector<std::jthread> threads_;
+  bool stopping_ = false;
+  std::jthread acceptor_;
 };
 
 }  // namespace zenpo::test
