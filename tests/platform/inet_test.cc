@@ -20,11 +20,14 @@ std::string Query(const HINTERNET& request, int level) {
   return std::string(text.begin(), text.end());
 }
 
-// False when a read fails or gives more than asked.
+// False when a read fails, gives more than asked or, asked for more than a page, runs past
+// the last page boundary within its reach (body counted from its first byte).
 bool ReadAll(const HINTERNET& request, std::uint32_t chunk, std::string* body) {
   std::vector<char> buffer(chunk);
   for (std::uint32_t n = 1; n > 0; body->append(buffer.data(), n)) {
-    if (!InternetReadFile(request, buffer.data(), chunk, &n) || n > chunk) return false;
+    const std::size_t reach = body->size() + chunk;
+    if (!InternetReadFile(request, buffer.data(), chunk, &n)) return false;
+    if (body->size() + n > (chunk > 4096 ? reach / 4096 * 4096 : reach)) return false;
   }
   return true;
 }
@@ -100,7 +103,7 @@ TEST_F(InetTest, FailsWhatCannotAnswerAndReadsAtTheCallersPace) {
   }
   ASSERT_TRUE(ReadAll(request, 10240, &body));
   EXPECT_EQ(body, BodyBytes(0, 1 << 20));
-  EXPECT_LE(InternetPeakBufferedBytes(request), 256u * 1024);
+  EXPECT_LE(InternetPeakBufferedBytes(request), 150u * 1024);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "win32/posix_shims.h"
 
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -29,7 +28,3 @@ int setenv(const char* name, const wchar_t* value, int overwrite) {
 // An empty value removes the variable.
 extern "C" int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
 
-// Never the administrator, so chown is never called; stat reads wide paths.
-int geteuid() { return 1; }
-int chown(const wchar_t* path, int owner, int group) { return -1; }
-int stat(const wchar_t* path, struct stat* st) { return wstat(path, st); }

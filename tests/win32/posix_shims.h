@@ -9,7 +9,3 @@ int unsetenv(const char* name);
 }
 // For a std::filesystem::path's c_str(), which is wide on Windows.
 int setenv(const char* name, const wchar_t* value, int overwrite);
-// For the list's permission case, which the Windows run filters out yet compiles.
-int geteuid();
-int chown(const wchar_t* path, int owner, int group);
-int stat(const wchar_t* path, struct stat* st);
