@@ -12,18 +12,11 @@ namespace zenpo::test {
 
 class ZenpoProcess : public DaemonProcess {
  public:
-  ZenpoProcess(const std::filesystem::path& home, const std::vector<std::string>& args = {}) {
-    static int started = 0;
-    output_ = home / ("zenpo-output-" + std::to_string(++started) + ".txt");
-    std::vector<std::string> argv{ZENPO_BINARY};
-    argv.insert(argv.end(), args.begin(), args.end());
+  ZenpoProcess(const std::filesystem::path& home, std::vector<std::string> args = {}) {
+    args.insert(args.begin(), ZENPO_BINARY);
     std::string error;
-    Start(argv, output_, &error, {"ZENPO_HOME=" + home.string()});
+    Start(args, home / "zenpo-output.txt", &error, {"ZENPO_HOME=" + home.string()});
   }
-  std::string Output() const { return ReadFile(output_); }
-
- private:
-  std::filesystem::path output_;
 };
 
 }  // namespace zenpo::test
