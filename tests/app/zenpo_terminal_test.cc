@@ -149,7 +149,9 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTe
   home_ = dir_.path() / "it's $(name)";  // reaches the editor as it is, however a shell would read it
   std::filesystem::create_directory(home_);
   const std::filesystem::path editor = dir_.path() / "editor.sh";
-  WriteFile(editor, "#!/bin/sh\nprintf '\\033[?1l\\033>EDITING [%s]\\n' \"$1\"\nread line\n"
+  // Each run numbers its banner: the terminal's main screen still shows an earlier one.
+  WriteFile(editor, "#!/bin/sh\necho >> \"$1.runs\"\n"
+                    "printf '\\033[?1l\\033>EDITING %s [%s]\\n' $(wc -l < \"$1.runs\") \"$1\"\nread line\n"
                     "case \"$line\" in wait) sleep 30 ;; esac\nprintf '%s\\n' \"$line\" > \"$1.typed\"\n");
   chmod(editor.c_str(), 0755);
   Start("msglevel=0\nloglevel=2\n", {{"VISUAL", editor.string()}});
@@ -171,14 +173,14 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTe
   const std::string list = (home_ / "ZENPO.txt").string();
   const std::vector<std::string> open_list = {"m", "Down", "Down", "Down", "Enter", "Down", "Enter"};
   tmux_->SendKeys(open_list);
-  ASSERT_TRUE(tmux_->WaitForText("EDITING [" + list + "]")) << tmux_->Capture();
+  ASSERT_TRUE(tmux_->WaitForText("EDITING 1 [" + list + "]")) << tmux_->Capture();
   tmux_->SendKeys({"typed by hand", "Enter"});
   EXPECT_TRUE(Eventually([&] { return ReadFile(list + ".typed") == "typed by hand\n"; }, seconds(10)));
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
   EXPECT_TRUE(tmux_->ApplicationKeys()) << "asked for again after the editor left the plain form";
   // Ctrl-C in the editor ends the editor, not the program.
   tmux_->SendKeys(open_list);
-  ASSERT_TRUE(tmux_->WaitForText("EDITING")) << tmux_->Capture();
+  ASSERT_TRUE(tmux_->WaitForText("EDITING 2 [")) << tmux_->Capture();
   tmux_->SendKeys({"wait", "Enter", "C-c"});
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
 }
