@@ -2,7 +2,6 @@
 #include "engine/transfer_workers.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <functional>
 
@@ -83,14 +82,12 @@ struct ReadWorker::Record {
   bool abandoned = false;
   End end = End::kBodyEnded;
   std::int32_t stop_code = 0;
-  // Filled by a read outside the lock; handed to the handler under it.
-  std::array<char, kBufferSize> buffer;
 };
 
 ReadWorker::ReadWorker(platform::HINTERNET request, std::uint32_t size, ChunkHandler handler)
     : record_(std::make_shared<Record>()) {
   record_->request = std::move(request);
-  record_->size = std::min(size, kBufferSize);
+  record_->size = std::min(size, kMaxReadSize);
   record_->handler = std::move(handler);
 }
 
@@ -134,11 +131,12 @@ void ReadWorker::Run(const std::shared_ptr<Record>& record) {
     record->read_start = std::chrono::steady_clock::now();
     lock.unlock();
     bool ok = false;
+    const char* data = nullptr;
     std::uint32_t count = 0;
     if (ReportMessage(kReadStart, level::kTrace, level::kNotShown) !=
         rc::kLogUnusable) {
-      ok = platform::InternetReadFile(record->request, record->buffer.data(), record->size,
-                                      &count);
+      // The bytes stay where the HTTP client put them until the next read.
+      ok = platform::InternetReadFile(record->request, record->size, &data, &count);
       ReportMessage(kReadEnd, level::kTrace, level::kNotShown);
     }
     lock.lock();
@@ -146,7 +144,7 @@ void ReadWorker::Run(const std::shared_ptr<Record>& record) {
     // Given up while reading: whatever came back belongs to no download any more.
     if (record->abandoned) return;
     if (!ok) return finish(End::kReadFailed, 0);
-    if (const std::int32_t code = record->handler(record->buffer.data(), count); code != 0) {
+    if (const std::int32_t code = record->handler(data, count); code != 0) {
       return finish(End::kStopped, code);
     }
     if (count == 0) return finish(End::kBodyEnded, 0);

@@ -53,15 +53,15 @@ class OpenUrlWorker {
   platform::WorkerThread thread_;
 };
 
-// The reads of one body, on a thread of its own, into a buffer of its own record (no
-// allocation per read). After each successful read the worker hands the chunk to the
-// engine's handler, which puts it in the file before the next read starts. The engine
+// The reads of one body, on a thread of its own. Each read leaves its bytes where the HTTP
+// client holds them (no copy, no allocation per read), and the worker hands that chunk to
+// the engine's handler, which puts it in the file before the next read starts. The engine
 // watches every read with its time-out; a read that outlasts it is abandoned, and from
 // then on the worker calls the handler no more, whatever the read returns later.
 class ReadWorker {
  public:
-  // The largest read; the buffer holds this many bytes.
-  static constexpr std::uint32_t kBufferSize = 20480;
+  // The largest read.
+  static constexpr std::uint32_t kMaxReadSize = 20480;
 
   // Called on the worker thread with each chunk, the final empty one included, and never
   // at the same time as the engine gives the worker up. Returns 0 to go on, or the code
@@ -75,7 +75,7 @@ class ReadWorker {
     kTimedOut,    // a read outlasted the time-out; the worker is abandoned
   };
 
-  // Prepares reads of up to size bytes (at most kBufferSize) from request.
+  // Prepares reads of up to size bytes (at most kMaxReadSize) from request.
   ReadWorker(platform::HINTERNET request, std::uint32_t size, ChunkHandler handler);
   ReadWorker(const ReadWorker&) = delete;
   ReadWorker& operator=(const ReadWorker&) = delete;

@@ -78,7 +78,10 @@ bool HttpQueryInfo(const HINTERNET& request, int info_level, std::wstring* text)
 // The Last-Modified header as calendar fields in GMT; false when absent or unparsable.
 bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time);
 
-// Reads up to size bytes of the body into buffer. Blocks until data, the end or an error:
+// Reads up to size bytes of the body and points *data at them, inside the request: they
+// stay there unchanged until the next read on the handle, even when it is closed
+// meanwhile, so the caller can write them out without a copy of its own. No allocation
+// per read. Blocks until data, the end or an error:
 // true with *read > 0 while the body lasts, true with *read == 0 at its end, false on an
 // error, a time-out or when the handle was closed meanwhile. A connection that closes
 // before the announced length is an end, not an error: the caller compares sizes. Bytes
@@ -87,7 +90,7 @@ bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time);
 // 206's Content-Range puts the body), so that appending each read to a file fills whole
 // pages. The handle reads at most about 150 KiB ahead of the caller; beyond that the
 // transfer waits until someone reads, so the body stays with the server.
-bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
+bool InternetReadFile(const HINTERNET& request, std::uint32_t size, const char** data,
                       std::uint32_t* read);
 
 // Closes a handle; a call pending on it returns promptly (an open with null, a read with
@@ -97,8 +100,8 @@ bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size
 // valid until the last HINTERNET copy goes.
 bool InternetCloseHandle(const HINTERNET& handle);
 
-// For tests: the most body bytes the request has held outside the caller's buffers at
-// any one time (read ahead of the caller: at most 150 KiB); 0 for anything but a request
+// For tests: the most body bytes the request has held ahead of the caller at any one
+// time (read ahead of the caller: at most 150 KiB); 0 for anything but a request
 // handle.
 std::size_t InternetPeakBufferedBytes(const HINTERNET& request);
 

@@ -3,9 +3,9 @@
 // Each request owns a multi handle with one easy transfer. Whoever calls an open or a
 // read drives the transfer (curl_multi_perform / curl_multi_poll) until it has what it
 // needs; between calls nothing drives it, so the kernel's socket buffers hold the data
-// and the server waits. Body bytes go straight into the caller's buffer; what does not
-// fit goes to a small spill that the next read takes first, and once the spill is full
-// the transfer is paused.
+// and the server waits. Body bytes are copied once, from libcurl's receive buffer into
+// the request, and the reads hand them out from there; once a receive buffer's worth is
+// held the transfer is paused.
 // A close sets a flag and wakes the poll, so the pending call returns at once; the curl
 // handles are released by whichever of the close and the pending call comes last.
 // Redirects are followed here, one transfer per hop, so that each hop goes through the
@@ -50,8 +50,8 @@ using Clock = std::chrono::steady_clock;
 constexpr long kReceiveBufferBytes = 128 * 1024;
 // Body bytes read ahead of the caller before the transfer pauses: one receive buffer, so
 // that a full one never pauses (libcurl would copy the held piece). A read then usually
-// finds its bytes without a call into libcurl. The spill holds at most this plus one piece.
-constexpr std::size_t kSpillBytes = 128 * 1024;
+// finds its bytes without a call into libcurl. At most this plus one piece is held.
+constexpr std::size_t kHeldBytes = 128 * 1024;
 // Reads longer than a page end on a page boundary of the resource where they can: the
 // caller appends each read to its file at once, and an append that ends inside a page
 // makes the file system take that page up again with the next one.
@@ -346,34 +346,38 @@ class Request : public InternetObject {
     return ok;
   }
 
-  bool Read(char* buffer, std::uint32_t size, std::uint32_t* read) {
+  bool Read(std::uint32_t size, const char** data, std::uint32_t* read) {
     *read = 0;
+    *data = nullptr;
     std::unique_lock drive(drive_mutex_);
     if (size > kPageBytes) size -= static_cast<std::uint32_t>((body_offset_ + size) % kPageBytes);
     if (closed_ || !easy_) {
       FinishCall(drive);
       return false;
     }
-    std::size_t filled = TakeSpill(buffer, size);
     bool ok = true;
-    if (filled < size && !done_) {
-      dst_ = buffer;
-      room_ = size;
-      filled_ = filled;
+    if (held_begin_ == held_.size() && !done_) {
+      // What the last read handed out is the caller's no more.
+      held_.clear();
+      held_begin_ = 0;
+      reading_ = true;
       if (paused_) {
         paused_ = false;
         // May hand over the data held since the pause through OnBody at once.
         if (curl_easy_pause(easy_, CURLPAUSE_CONT) != CURLE_OK) SetDone(CURLE_RECV_ERROR);
       }
-      Outcome outcome = Drive([this] { return filled_ > 0; }, timeouts_.data_receive_ms);
-      filled = filled_;
-      dst_ = nullptr;
-      room_ = filled_ = 0;
-      ok = outcome != Outcome::kClosed && (filled > 0 || outcome == Outcome::kDone);
+      Outcome outcome = Drive([this] { return !held_.empty(); }, timeouts_.data_receive_ms);
+      reading_ = false;
+      ok = outcome != Outcome::kClosed && (!held_.empty() || outcome == Outcome::kDone);
     }
-    if (ok && filled == 0) ok = BodyEndedCleanly();
-    *read = ok ? static_cast<std::uint32_t>(filled) : 0;
-    body_offset_ += *read;
+    const std::size_t n = ok ? std::min<std::size_t>(size, held_.size() - held_begin_) : 0;
+    if (ok && n == 0) ok = BodyEndedCleanly();
+    if (ok) {
+      *data = held_.data() + held_begin_;
+      *read = static_cast<std::uint32_t>(n);
+      held_begin_ += n;
+      body_offset_ += n;
+    }
     FinishCall(drive);
     return ok;
   }
@@ -499,18 +503,6 @@ class Request : public InternetObject {
     return result_ == CURLE_PARTIAL_FILE && FindHeader(RawHeaders(), "Content-Length", &ignored);
   }
 
-  std::size_t TakeSpill(char* buffer, std::size_t size) {
-    std::size_t n = std::min(size, spill_.size() - spill_begin_);
-    if (n == 0) return 0;
-    std::memcpy(buffer, spill_.data() + spill_begin_, n);
-    spill_begin_ += n;
-    if (spill_begin_ == spill_.size()) {
-      spill_.clear();
-      spill_begin_ = 0;
-    }
-    return n;
-  }
-
   // Ends a call: a handle closed meanwhile lets its transfer go. Called with drive held.
   void FinishCall(std::unique_lock<std::mutex>& drive) {
     if (closed_) ReleaseTransfer();
@@ -536,8 +528,7 @@ class Request : public InternetObject {
     curl_slist_free_all(header_list_);
     easy_ = nullptr;
     header_list_ = nullptr;
-    std::vector<char>().swap(spill_);
-    spill_begin_ = 0;
+    // The held bytes stay: the last read's caller may still be using them.
   }
 
   static int OnConnected(void* self, char*, char*, int, int) {
@@ -598,22 +589,15 @@ class Request : public InternetObject {
     r->progressed_ = true;
     if (r->redirect_pending_) return n;  // a redirect's body is dropped with its hop
     r->PublishFinal();
-    std::size_t copy = 0;
-    if (r->dst_ != nullptr && r->filled_ < r->room_) {
-      copy = std::min(n, r->room_ - r->filled_);
-      std::memcpy(r->dst_ + r->filled_, data, copy);
-      r->filled_ += copy;
-    }
-    if (copy == n) return n;
-    // What does not fit waits in the spill for the next read; once that holds enough the
-    // transfer pauses and the rest stays with the server. Bytes partly taken cannot be
-    // handed back, so their remainder always goes to the spill.
-    if (copy == 0 && (r->dst_ == nullptr || r->spill_.size() - r->spill_begin_ >= kSpillBytes)) {
+    // The piece waits for the reads, which take it from here without another copy. With
+    // no read waiting, or enough held, the transfer pauses and the rest stays with the
+    // server.
+    if (!r->reading_ || r->held_.size() - r->held_begin_ >= kHeldBytes) {
       r->paused_ = true;
       return CURL_WRITEFUNC_PAUSE;
     }
-    r->spill_.insert(r->spill_.end(), data + copy, data + n);
-    std::size_t held = r->spill_.size() - r->spill_begin_;
+    r->held_.insert(r->held_.end(), data, data + n);
+    std::size_t held = r->held_.size() - r->held_begin_;
     if (held > r->peak_buffered_.load(std::memory_order_relaxed))
       r->peak_buffered_.store(held, std::memory_order_relaxed);
     return n;
@@ -637,11 +621,10 @@ class Request : public InternetObject {
   std::vector<std::string> header_lines_;
   std::string first_url_;
   std::string hop_url_;
-  char* dst_ = nullptr;
-  std::size_t room_ = 0;
-  std::size_t filled_ = 0;
-  std::vector<char> spill_;
-  std::size_t spill_begin_ = 0;
+  bool reading_ = false;  // a read waits for body bytes
+  // Body bytes received and not yet read: held_begin_ onwards.
+  std::vector<char> held_;
+  std::size_t held_begin_ = 0;
   bool final_headers_ = false;
   std::uint64_t body_offset_ = 0;  // where in the resource the next body byte lies
 
@@ -678,9 +661,9 @@ std::shared_ptr<Root> AsRoot(const HINTERNET& handle) {
   return std::dynamic_pointer_cast<Root>(handle);
 }
 
-std::shared_ptr<Request> AsRequest(const HINTERNET& handle) {
-  return std::dynamic_pointer_cast<Request>(handle);
-}
+// The caller's handle keeps the request alive through the call: no count of its own per
+// read.
+Request* AsRequest(const HINTERNET& handle) { return dynamic_cast<Request*>(handle.get()); }
 
 }  // namespace
 
@@ -753,12 +736,13 @@ bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time) {
   return true;
 }
 
-bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
+bool InternetReadFile(const HINTERNET& request, std::uint32_t size, const char** data,
                       std::uint32_t* read) {
   auto r = AsRequest(request);
-  if (read) *read = 0;
-  if (!r || !buffer || !read) return false;
-  return r->Read(static_cast<char*>(buffer), size, read);
+  if (!data || !read) return false;
+  *data = nullptr;
+  *read = 0;
+  return r && r->Read(size, data, read);
 }
 
 bool InternetCloseHandle(const HINTERNET& handle) {

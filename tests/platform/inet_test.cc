@@ -23,10 +23,10 @@ std::string Query(const HINTERNET& request, int level) {
 // False when a read fails, gives more than asked or, asked for more than a page, runs past
 // the last page boundary within its reach (body counted from its first byte).
 bool ReadAll(const HINTERNET& request, std::uint32_t chunk, std::string* body) {
-  std::vector<char> buffer(chunk);
-  for (std::uint32_t n = 1; n > 0; body->append(buffer.data(), n)) {
+  const char* data = nullptr;
+  for (std::uint32_t n = 1; n > 0; body->append(data, n)) {
     const std::size_t reach = body->size() + chunk;
-    if (!InternetReadFile(request, buffer.data(), chunk, &n)) return false;
+    if (!InternetReadFile(request, chunk, &data, &n)) return false;
     if (body->size() + n > (chunk > 4096 ? reach / 4096 * 4096 : reach)) return false;
   }
   return true;
@@ -94,16 +94,21 @@ TEST_F(InetTest, FailsWhatCannotAnswerAndReadsAtTheCallersPace) {
   server_.SetRoute("/big", {.generated_size = 1 << 20});
   HINTERNET request = Open("/big");
   body.clear();
-  char buffer[100];
+  const char* data = nullptr;
   std::uint32_t n = 0;
   for (int i = 0; i < 2; ++i) {
     std::this_thread::sleep_for(500ms);
-    ASSERT_TRUE(InternetReadFile(request, buffer, sizeof buffer, &n));
-    body.append(buffer, n);
+    ASSERT_TRUE(InternetReadFile(request, 100, &data, &n));
+    body.append(data, n);
   }
   ASSERT_TRUE(ReadAll(request, 10240, &body));
   EXPECT_EQ(body, BodyBytes(0, 1 << 20));
   EXPECT_LE(InternetPeakBufferedBytes(request), 150u * 1024);
+  // A read's bytes stay put when the handle closes under their reader.
+  request = Open("/big");
+  ASSERT_TRUE(InternetReadFile(request, 100, &data, &n));
+  ASSERT_TRUE(InternetCloseHandle(request));
+  EXPECT_EQ(std::string(data, n), BodyBytes(0, n));
 }
 
 }  // namespace

@@ -27,9 +27,12 @@ class InternetObject {
   // Null once closed: calls made afterwards fail without touching the library.
   ::HINTERNET get() const { return closed_.load() ? nullptr : handle_; }
   bool Close() { return !closed_.exchange(true) && ::InternetCloseHandle(handle_) != 0; }
+  // Where a request's reads land; grown to the largest read once, not per read.
+  std::vector<char>& read_buffer() { return read_buffer_; }
 
  private:
   ::HINTERNET handle_;
+  std::vector<char> read_buffer_;
   std::atomic<bool> closed_{false};
 };
 
@@ -92,12 +95,18 @@ bool HttpQueryLastModified(const HINTERNET& request, CalendarTime* time) {
   return true;
 }
 
-bool InternetReadFile(const HINTERNET& request, void* buffer, std::uint32_t size,
+bool InternetReadFile(const HINTERNET& request, std::uint32_t size, const char** data,
                       std::uint32_t* read) {
+  *data = nullptr;
+  *read = 0;
+  if (!request) return false;
+  std::vector<char>& buffer = request->read_buffer();
+  if (buffer.size() < size) buffer.resize(size);
   DWORD n = 0;
-  const bool ok = ::InternetReadFile(Raw(request), buffer, size, &n) != 0;
-  *read = ok ? n : 0;
-  return ok;
+  if (::InternetReadFile(Raw(request), buffer.data(), size, &n) == 0) return false;
+  *data = buffer.data();
+  *read = n;
+  return true;
 }
 
 bool InternetCloseHandle(const HINTERNET& handle) { return handle && handle->Close(); }
