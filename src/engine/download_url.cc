@@ -103,7 +103,7 @@ class Download {
   std::int64_t expected_ = 0;        // E: the server's full size, 0 when unknown
   std::int64_t percent_ = 0;         // P
   // The body's file; written only by the read worker's chunk handler while it runs.
-  AppendFile out_;
+  platform::AppendDescriptor out_;
 };
 
 ResultCode Download::Run(RequestIdentity entry) {

@@ -1,6 +1,7 @@
-// LocalFileSize, LocalFileTime and the append stream.
+// LocalFileSize, LocalFileTime and EmptyLocalFile.
 #include "engine/local_file.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -29,30 +30,6 @@ bool EmptyLocalFile(const std::string& path_mb) {
   if (f == nullptr) return false;
   std::fclose(f);
   return true;
-}
-
-bool AppendFile::Open(const std::string& path_mb) {
-  Close();
-  file_ = std::fopen(path_mb.c_str(), "ab");
-  if (file_ == nullptr) return false;
-  std::setvbuf(file_, nullptr, _IONBF, 0);
-  return true;
-}
-
-bool AppendFile::Write(const void* data, std::size_t size) {
-  if (file_ == nullptr) return false;
-  if (size == 0) return true;
-  return std::fwrite(data, 1, size, file_) == size;
-}
-
-std::int64_t AppendFile::Size() const {
-  std::int64_t size = -1;
-  return platform::OpenFileSize(file_, &size) ? size : -1;
-}
-
-void AppendFile::Close() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
 }
 
 }  // namespace zenpo

@@ -1,10 +1,8 @@
-// The local file of a download: its size, its time, and the stream that appends the
-// body to it.
+// The local file of a download: its size, its time, and emptying it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "platform/clock.h"
@@ -21,29 +19,5 @@ platform::FileTime LocalFileTime(const std::string& path_mb);
 // Empties the file at the narrow path, creating it when absent. False when it cannot be
 // opened for writing.
 bool EmptyLocalFile(const std::string& path_mb);
-
-// Appends blocks to a file with no buffering of its own: when Write returns, the bytes
-// are in the file, so whoever measures the file sees every byte written so far.
-// Used by one thread.
-class AppendFile {
- public:
-  AppendFile() = default;
-  AppendFile(const AppendFile&) = delete;
-  AppendFile& operator=(const AppendFile&) = delete;
-  ~AppendFile() { Close(); }
-
-  // Opens (creating when absent) the file at the narrow path for appending.
-  bool Open(const std::string& path_mb);
-  bool is_open() const { return file_ != nullptr; }
-  // Writes the whole block; false when any of it could not be written (a full disk).
-  bool Write(const void* data, std::size_t size);
-  // The size of the file as the file system has it now (measured, not counted); -1 when
-  // it cannot be read or no file is open.
-  std::int64_t Size() const;
-  void Close();
-
- private:
-  std::FILE* file_ = nullptr;
-};
 
 }  // namespace zenpo

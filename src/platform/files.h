@@ -43,9 +43,31 @@ enum class SetTimeResult { kOk, kOpenFailed, kSetFailed };
 // file cannot be opened for writing, kSetFailed when the time cannot be set.
 SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time);
 
-// The size in bytes of the file that an open stream reads or writes, as the file system
-// has it now (64-bit); false when it cannot be read.
-bool OpenFileSize(std::FILE* stream, std::int64_t* size);
+// A file opened for appending through a descriptor of the system, with no buffer in
+// between: each block goes to the file in one system call (more only when the system
+// takes part of it), so the file holds every block written the moment Write returns.
+// Used by one thread at a time.
+class AppendDescriptor {
+ public:
+  AppendDescriptor() = default;
+  AppendDescriptor(const AppendDescriptor&) = delete;
+  AppendDescriptor& operator=(const AppendDescriptor&) = delete;
+  ~AppendDescriptor() { Close(); }
+
+  // Opens (creating when absent) the file at the narrow path; false when it cannot be
+  // opened for writing. Child processes do not inherit the descriptor.
+  bool Open(const std::string& path_mb);
+  bool is_open() const { return fd_ >= 0; }
+  // Writes the whole block; false when any of it could not be written (a full disk).
+  bool Write(const void* data, std::size_t size);
+  // The size of the file as the file system has it now (64-bit); -1 when it cannot be
+  // read or nothing is open.
+  std::int64_t Size() const;
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
 
 // The path as the narrow stream functions take it. A path made from the system's own
 // bytes (PathFromSystem) gets exactly those bytes back.

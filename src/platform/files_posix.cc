@@ -119,11 +119,36 @@ bool ReadLastWriteTime(const std::wstring& path, FileTime* time) {
   return true;
 }
 
-bool OpenFileSize(std::FILE* stream, std::int64_t* size) {
-  struct stat st;
-  if (stream == nullptr || fstat(fileno(stream), &st) != 0) return false;
-  *size = static_cast<std::int64_t>(st.st_size);
+bool AppendDescriptor::Open(const std::string& path_mb) {
+  Close();
+  do {
+    fd_ = open(path_mb.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  return fd_ >= 0;
+}
+
+bool AppendDescriptor::Write(const void* data, std::size_t size) {
+  if (fd_ < 0) return false;
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd_, at, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
   return true;
+}
+
+std::int64_t AppendDescriptor::Size() const {
+  struct stat st;
+  if (fd_ < 0 || fstat(fd_, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+void AppendDescriptor::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time) {

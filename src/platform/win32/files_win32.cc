@@ -1,8 +1,11 @@
 // File operations on Windows: wide-character calls; MoveFileW never replaces a file;
 // FlushFileBuffers puts a file on the disk.
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -74,13 +77,38 @@ SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time) {
   return ok ? SetTimeResult::kOk : SetTimeResult::kSetFailed;
 }
 
-bool OpenFileSize(std::FILE* stream, std::int64_t* size) {
-  if (stream == nullptr) return false;
-  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  LARGE_INTEGER bytes;
-  if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &bytes)) return false;
-  *size = bytes.QuadPart;
+bool AppendDescriptor::Open(const std::string& path_mb) {
+  Close();
+  fd_ = _open(path_mb.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+              _S_IREAD | _S_IWRITE);
+  return fd_ >= 0;
+}
+
+bool AppendDescriptor::Write(const void* data, std::size_t size) {
+  if (fd_ < 0) return false;
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    // _write takes at most INT_MAX bytes a call.
+    const unsigned int part = static_cast<unsigned int>(std::min<std::size_t>(size, 1u << 30));
+    const int n = _write(fd_, at, part);
+    if (n <= 0) return false;
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
   return true;
+}
+
+std::int64_t AppendDescriptor::Size() const {
+  if (fd_ < 0) return -1;
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
+  LARGE_INTEGER bytes;
+  if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &bytes)) return -1;
+  return bytes.QuadPart;
+}
+
+void AppendDescriptor::Close() {
+  if (fd_ >= 0) _close(fd_);
+  fd_ = -1;
 }
 
 bool FlushFile(std::FILE* stream) {
