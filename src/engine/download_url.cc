@@ -31,6 +31,8 @@ using platform::HINTERNET;
 
 // The pause before and after giving up a call that timed out.
 constexpr milliseconds kResetPause(500);
+// The longest a transfer goes without measuring its file for the progress line.
+constexpr milliseconds kMeasurePeriod(50);
 // The library's own time-outs, below the engine's waits.
 constexpr std::uint32_t kLibraryTimeoutMs = 4000;
 // Query texts that do not fit these capacities count as absent.
@@ -90,7 +92,7 @@ class Download {
   ResultCode Transfer();
   ResultCode HandleChunk(const char* data, std::uint32_t count);
   ResultCode Finish();
-  void PublishProgress(std::int64_t received);
+  void PublishProgress(std::int64_t received, bool last);
 
   const std::wstring& url_;
   platform::Window& window_;
@@ -102,8 +104,10 @@ class Download {
   platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
   std::int64_t expected_ = 0;        // E: the server's full size, 0 when unknown
   std::int64_t percent_ = 0;         // P
-  // The body's file; written only by the read worker's chunk handler while it runs.
+  // The body's file and when it is measured next; used only by the read worker's chunk
+  // handler while it runs.
   platform::AppendDescriptor out_;
+  std::chrono::steady_clock::time_point next_measure_;
 };
 
 ResultCode Download::Run(RequestIdentity entry) {
@@ -282,10 +286,19 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   return 0;
 }
 
-// Measures the file after a chunk and publishes the progress; the size shown is the
-// size a later run would resume from.
-void Download::PublishProgress(std::int64_t received) {
-  // The open file's own size spares a path lookup per chunk.
+// Counts a chunk and, for the first and the last chunk and otherwise at most once per
+// kMeasurePeriod, measures the file and publishes the progress. The size shown is the
+// size a later run would resume from. The window shows the line a few times a second, so
+// a measurement per chunk (a system call every 8 KiB) would give sizes nobody sees.
+void Download::PublishProgress(std::int64_t received, bool last) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!last && now < next_measure_) {
+    std::lock_guard<std::mutex> lock(SharedLock);
+    ProgressState.receivedBytes += received;
+    return;
+  }
+  next_measure_ = now + kMeasurePeriod;
+  // The open file's own size spares a path lookup.
   std::int64_t size = out_.Size();
   if (size < 0) size = LocalFileSize(path_.narrow);
   {
@@ -309,7 +322,7 @@ ResultCode Download::HandleChunk(const char* data, std::uint32_t count) {
   UpdateTrayIcon(tray_state::kChunkWritten);
   if (NoWait.load() == 0) std::this_thread::sleep_for(milliseconds(ChunkWait.load()));
   if (AbortRequested()) return rc::kUserAbort;
-  PublishProgress(count);
+  PublishProgress(count, count == 0);
   return 0;
 }
 

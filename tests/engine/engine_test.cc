@@ -183,12 +183,16 @@ TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
   AppSettings.DLBuff = 1000;
   NoWait = 0;
   ChunkWait = 5;
+  bool progress_followed = false;  // the progress line shows the growing file
   std::thread pauser([&] {
     while (LocalBytes("/f").size() < 20000) std::this_thread::sleep_for(milliseconds(5));
+    progress_followed = test::Eventually(
+        [] { return std::wcstoll(StatusLines.ProgressLine.Get().c_str(), nullptr, 10) >= 20000; });
     PauseRequested = 1;
   });
   EXPECT_EQ(Download("/f"), 101);
   pauser.join();
+  EXPECT_TRUE(progress_followed);
   const std::string partial = LocalBytes("/f");
   EXPECT_LT(partial.size(), 400000u);
   EXPECT_EQ(partial, BodyBytes(0, partial.size()));
