@@ -128,16 +128,7 @@ bool AppendDescriptor::Open(const std::string& path_mb) {
 }
 
 bool AppendDescriptor::Write(const void* data, std::size_t size) {
-  if (fd_ < 0) return false;
-  const char* at = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd_, at, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    at += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return fd_ >= 0 && WriteAll(fd_, static_cast<const char*>(data), size);
 }
 
 std::int64_t AppendDescriptor::Size() const {
