@@ -254,7 +254,7 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
     return Fail(rc::kSameSize, L"既にファイルはDownload済(size一致)です");
   }
   percent_ = expected_ > 0 ? ProgressPercent(local_size_, expected_) : 0;
-  StatusLines.ProgressLine.Set(FormatProgressLine(local_size_, expected_, percent_).view());
+  StatusLines.ProgressLine.Set(FormatProgressLine(local_size_, expected_, percent_));
   window_.Invalidate();
 
   if (!Trace(L"HTTPstatus->" + status_text, level::kOutcome)) return rc::kLogUnusable;
@@ -306,7 +306,7 @@ void Download::PublishProgress(std::int64_t received, bool last) {
     ProgressState.receivedBytes += received;
     ProgressState.remainingBytes = expected_ - size;
     if (expected_ > 0) percent_ = ProgressPercent(size, expected_);
-    StatusLines.ProgressLine.Set(FormatProgressLine(size, expected_, percent_).view());
+    StatusLines.ProgressLine.Set(FormatProgressLine(size, expected_, percent_));
   }
   window_.Invalidate();
 }

@@ -84,22 +84,19 @@ std::int64_t ProgressPercent(std::int64_t size, std::int64_t expected) {
   return size / expected * 100;
 }
 
-ProgressLineText FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent) {
-  // Formatted by hand: the wide printf costs more than the rest of a chunk's bookkeeping.
-  ProgressLineText line;
-  auto append = [&line](std::string_view text) {
-    for (char c : text) line.text[line.size++] = static_cast<wchar_t>(c);
-  };
-  auto append_number = [&append](std::int64_t value) {
+std::wstring FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent) {
+  std::wstring line;
+  auto append_number = [&line](std::int64_t value) {
     char digits[24];
-    append(std::string_view(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr));
+    const char* end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
+    line.append(static_cast<const char*>(digits), end);
   };
   append_number(size);
-  append(" / ");
+  line += L" / ";
   append_number(expected);
-  append(" Bytes [ ");
+  line += L" Bytes [ ";
   append_number(percent);
-  append("% ]");
+  line += L"% ]";
   return line;
 }
 

@@ -37,13 +37,7 @@ std::int64_t ExpectedSize(std::int64_t body_start, bool has_content_range,
 // size * 100 / expected, for expected > 0.
 std::int64_t ProgressPercent(std::int64_t size, std::int64_t expected);
 
-// "%d / %d Bytes [ %d%% ]" with 64-bit numbers, in a buffer of its own: the line is made
-// once per chunk, without an allocation.
-struct ProgressLineText {
-  wchar_t text[80];  // three 20-digit numbers and the words fit
-  std::size_t size = 0;
-  std::wstring_view view() const { return {text, size}; }
-};
-ProgressLineText FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent);
+// "%d / %d Bytes [ %d%% ]" with 64-bit numbers.
+std::wstring FormatProgressLine(std::int64_t size, std::int64_t expected, std::int64_t percent);
 
 }  // namespace zenpo
