@@ -66,7 +66,7 @@ std::wstring LocalPathPiece(std::wstring piece) {
 }
 
 bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pieces,
-                   bool make_dirs, LocalPath* path) {
+                   bool make_dirs, std::wstring* path) {
   if (pieces.empty()) return false;
   std::wstring base = dir;
   if (base.empty() || base.back() != platform::kPathSeparator) base += platform::kPathSeparator;
@@ -80,12 +80,10 @@ bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pie
     }
   }
   wide += LocalPathPiece(pieces.back());
-  std::string narrow = platform::NarrowPath(wide);
   // A cut path would name another file.
-  if (narrow.size() > platform::kMaxPathBytes) return false;
+  if (platform::NarrowPath(wide).size() > platform::kMaxPathBytes) return false;
   for (const std::wstring& d : dirs) platform::MakeDirectory(d);
-  path->wide = std::move(wide);
-  path->narrow = std::move(narrow);
+  *path = std::move(wide);
   return true;
 }
 

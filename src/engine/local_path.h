@@ -37,17 +37,12 @@ void SanitizeFileName(std::wstring& name);
 // of the download directory.
 std::wstring LocalPathPiece(std::wstring piece);
 
-struct LocalPath {
-  std::wstring wide;   // for directories and the file time
-  std::string narrow;  // the same path for the streams and the size
-};
-
 // The local path of the pieces under dir: one directory per piece but the last when
 // make_dirs is set, else the file directly in dir. False, with nothing created, when
 // there is no piece or the path is beyond the system's path limit. Directories are
 // created (existing ones and failures are ignored: a missing directory surfaces when the
 // file is opened).
 bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pieces,
-                   bool make_dirs, LocalPath* path);
+                   bool make_dirs, std::wstring* path);
 
 }  // namespace zenpo

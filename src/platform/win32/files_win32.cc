@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/text.h"
@@ -50,6 +53,31 @@ bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
 
 bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
 
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(path.c_str(), wide_mode.c_str());
+}
+
+std::int64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                   data.nFileSizeLow);
+}
+
+bool ResizeFile(const std::wstring& path, std::int64_t size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  const bool ok = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(file) != 0;
+  CloseHandle(file);
+  return ok;
+}
+
 bool MakeDirectory(const std::wstring& path) {
   return CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
@@ -77,10 +105,10 @@ SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time) {
   return ok ? SetTimeResult::kOk : SetTimeResult::kSetFailed;
 }
 
-bool AppendDescriptor::Open(const std::string& path_mb) {
+bool AppendDescriptor::Open(const std::wstring& path) {
   Close();
-  fd_ = _open(path_mb.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-              _S_IREAD | _S_IWRITE);
+  fd_ = _wopen(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
   return fd_ >= 0;
 }
 
