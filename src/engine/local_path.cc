@@ -32,7 +32,7 @@ std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces) {
     line += L" /";
   }
   line.pop_back();
-  return line;
+  return platform::ShownText(line);
 }
 
 void SanitizeFileName(std::wstring& name) {

@@ -243,6 +243,35 @@ TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
   EXPECT_NE(log.find("GET /d/a.bin HTTP/1.1\" 206 1765433 \"http://r/\" \"Mozilla/4.0\""), std::string::npos) << log;
 }
 
+// Lines whose names are no text in the list's encoding (Shift-JIS bytes, stray bytes):
+// each URL goes out with its own bytes, lands under its own bytes, and only its own line
+// gets the code.
+TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
+  const std::pair<std::string, std::string> names[] = {  // as the list has it, as the wire does
+      {"\x93\x8c\x8b\x9e.zip", "%93%8C%8B%9E.zip"}, {"\x91\xe5\x8d\xe3.zip", "%91%E5%8D%E3.zip"},
+      {"bad\x80.bin", "bad%80.bin"}, {"bad\x81.bin", "bad%81.bin"}};
+  std::string list, marked;
+  for (const auto& [raw, wire] : names) {
+    server_.SetRoute("/m/" + wire, test::WithBody("body of " + wire));
+    list += server_.Url("/m/") + raw + "\r\n";
+    marked += "900|" + server_.Url("/m/") + raw + "\r\n";
+  }
+  test::WriteFile(home_ / "ZENPO.txt", list);
+  for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
+    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
+  }
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), marked);
+  std::vector<std::string> fetched, expected;
+  for (const test::ReceivedRequest& r : server_.Requests()) {
+    if (r.target.starts_with("/m/")) fetched.push_back(r.target);
+  }
+  for (const auto& [raw, wire] : names) {
+    expected.push_back("/m/" + wire);
+    EXPECT_EQ(LocalBytes("/m/" + raw), "body of " + wire);
+  }
+  EXPECT_EQ(fetched, expected) << "each entry once, with its own bytes";
+}
+
 TEST_F(DownloadUrlTest, ThroughTinyproxyExceptForDotlessHosts) {
   if (!test::FindProgram("tinyproxy")) GTEST_SKIP() << "tinyproxy is not installed";
   test::TinyproxyServer proxy;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/inet.h"
+#include "platform/text.h"
 
 namespace zenpo::platform {
 
@@ -61,7 +62,18 @@ bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
 }
 
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
-  const std::wstring u(url), h(headers);
+  // A byte of the list that forms no character goes out as that byte, percent-encoded.
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring u;
+  for (wchar_t c : url) {
+    if (!IsBytePlaceholder(c)) {
+      u += c;
+      continue;
+    }
+    const unsigned byte = static_cast<unsigned>(c - kBytePlaceholderBase);
+    u += {L'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+  }
+  const std::wstring h(headers);
   constexpr DWORD kFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
   // A length of -1 lets the library measure the zero-terminated header block.
   return Wrap(::InternetOpenUrlW(Raw(root), u.c_str(), h.empty() ? nullptr : h.c_str(),
