@@ -43,6 +43,8 @@ void SanitizeFileName(std::wstring& name) {
 
 std::wstring LocalPathPiece(std::wstring piece) {
   SanitizeFileName(piece);
+  // Before the cut, so that a "#" put in front of a device name stays within the limits.
+  platform::MakeOrdinaryName(piece);
   if (piece.size() > kMaxPathPieceChars) piece.resize(kMaxPathPieceChars);
   for (wchar_t& c : piece) {
     if (c == platform::kPathSeparator || c == L'\\' || c == L'/' || c == L'\0') c = L'#';
@@ -62,6 +64,8 @@ std::wstring LocalPathPiece(std::wstring piece) {
       if (c == L'.') c = L'#';
     }
   }
+  // The cut may have left a trailing dot or space.
+  platform::MakeOrdinaryName(piece);
   return piece;
 }
 

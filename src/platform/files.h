@@ -20,6 +20,14 @@ extern const wchar_t kPathSeparator;
 // Whether path names its place without a starting folder ("/dl"; "C:\dl" on Windows).
 bool IsAbsolutePath(const std::wstring& path);
 
+// Makes name (one file or directory name) one that the system stores as it is and opens
+// as a plain file. On Windows, a name that the system keeps for a device (CON, PRN, AUX,
+// NUL, COM0-COM9, LPT0-LPT9, CONIN$, CONOUT$; in any case, with any extension, spaces
+// before the extension ignored) gets "#" in front, and each trailing dot or space, which
+// Windows would drop, becomes "#". Elsewhere the name stays. Applying it twice changes
+// nothing more.
+void MakeOrdinaryName(std::wstring& name);
+
 // The system's own limits in bytes of the narrow form: of a whole path and of one name
 // in it (the terminator not counted).
 extern const std::size_t kMaxPathBytes;

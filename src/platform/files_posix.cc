@@ -88,6 +88,9 @@ std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
 
 bool IsAbsolutePath(const std::wstring& path) { return !path.empty() && path[0] == L'/'; }
 
+// Every name but "." and ".." is an ordinary name here; the caller keeps those out.
+void MakeOrdinaryName(std::wstring&) {}
+
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
   const std::string f = NarrowPath(from), t = NarrowPath(to);
 #ifdef SYS_renameat2

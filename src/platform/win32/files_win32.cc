@@ -17,6 +17,26 @@
 namespace zenpo::platform {
 namespace {
 
+// Whether name, up to its first dot and without the spaces before it, is a device's.
+bool IsDeviceName(std::wstring_view name) {
+  name = name.substr(0, name.find(L'.'));
+  while (!name.empty() && name.back() == L' ') name.remove_suffix(1);
+  std::wstring upper(name);
+  for (wchar_t& c : upper) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  static constexpr std::wstring_view kPlain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (std::wstring_view device : kPlain) {
+    if (upper == device) return true;
+  }
+  // COM and LPT with one digit; the superscript digits one, two and three count too.
+  if (upper.size() != 4 || (upper.compare(0, 3, L"COM") != 0 && upper.compare(0, 3, L"LPT") != 0)) {
+    return false;
+  }
+  const wchar_t digit = upper[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
 FileTime FromFiletime(const FILETIME& ft) {
   return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
@@ -38,6 +58,11 @@ const std::size_t kMaxPathBytes = (MAX_PATH - 1) * MaxCharBytes();
 const std::size_t kMaxNameBytes = 255 * MaxCharBytes();
 
 std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
+
+void MakeOrdinaryName(std::wstring& name) {
+  if (IsDeviceName(name)) name.insert(name.begin(), L'#');
+  for (auto c = name.rbegin(); c != name.rend() && (*c == L'.' || *c == L' '); ++c) *c = L'#';
+}
 
 // "C:\dl" and "C:dl" name a drive; "\dl" (the current drive's root) and "\\server\share"
 // start with a separator.
