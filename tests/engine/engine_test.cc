@@ -245,7 +245,7 @@ TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
 
 // Lines whose names are no text in the list's encoding (Shift-JIS bytes, stray bytes):
 // each URL goes out with its own bytes, lands under its own bytes, and only its own line
-// gets the code.
+// gets the code. A password in such bytes is sent as those bytes.
 TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
   const std::pair<std::string, std::string> names[] = {  // as the list has it, as the wire does
       {"\x93\x8c\x8b\x9e.zip", "%93%8C%8B%9E.zip"}, {"\x91\xe5\x8d\xe3.zip", "%91%E5%8D%E3.zip"},
@@ -253,8 +253,8 @@ TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
   std::string list, marked;
   for (const auto& [raw, wire] : names) {
     server_.SetRoute("/m/" + wire, test::WithBody("body of " + wire));
-    list += server_.Url("/m/") + raw + "\r\n";
-    marked += "900|" + server_.Url("/m/") + raw + "\r\n";
+    list += server_.Url("/m/") + raw + "|Authid=u:\xe9\r\n";
+    marked += "900|" + server_.Url("/m/") + raw + "|Authid=u:\xe9\r\n";
   }
   test::WriteFile(home_ / "ZENPO.txt", list);
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
@@ -263,7 +263,9 @@ TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
   EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), marked);
   std::vector<std::string> fetched, expected;
   for (const test::ReceivedRequest& r : server_.Requests()) {
-    if (r.target.starts_with("/m/")) fetched.push_back(r.target);
+    if (!r.target.starts_with("/m/")) continue;
+    fetched.push_back(r.target);
+    EXPECT_EQ(r.Header("Authorization"), "Basic dTrp");
   }
   for (const auto& [raw, wire] : names) {
     expected.push_back("/m/" + wire);
