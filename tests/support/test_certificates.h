@@ -1,7 +1,8 @@
 // Certificates for TLS tests, made fresh with the openssl command in a directory of their
 // own: a test authority that the tests trust, a second one that nobody trusts, and three
 // server certificates with their keys (name.pem, name.key):
-//   site       by the test authority, for 127.0.0.1 and localhost;
+//   site       by the test authority, for 127.0.0.1 and localhost (the address also as
+//              a DNS name, the only kind of name that wine's WinINet matches);
 //   elsewhere  by the test authority, for another host name only;
 //   stranger   by the untrusted authority, for 127.0.0.1.
 // Nothing is added to any system store; a client trusts "test-ca.pem" only when told to.
@@ -34,7 +35,7 @@ class TestCertificates : public TempDir {
         "-CA $2.pem -CAkey $2.key -addext subjectAltName=$3 -addext basicConstraints=CA:FALSE "
         "-addext extendedKeyUsage=serverAuth; }\n"
         "ca test-ca; ca other-ca\n"
-        "leaf site test-ca IP:127.0.0.1,DNS:localhost\n"
+        "leaf site test-ca IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost\n"
         "leaf elsewhere test-ca DNS:elsewhere.test\n"
         "leaf stranger other-ca IP:127.0.0.1\n";
     WriteFile(*this / "make.sh", script);
