@@ -36,8 +36,8 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
       {std::string(521, 'x') + "msglevel=4\n", &S::msglevel, 4},
       {std::string(517, 'x') + "msglevel=4\n", &S::msglevel, 1},
       // Secure URLs are entries only by a line of their own; a value naming them never counts.
-      {"https=1\n", &S::https, 1}, {"checkURL=https://h/c?https=1\n", &S::https, 0},
-      {"host=h|Referer=https://r/?https=1\n", &S::https, 0}, {"Agent=x https=1\n", &S::https, 0},
+      {"https=1\n", &S::https, 1}, {"title=1 https=1\n", &S::https, 0},
+      {"host=1|Referer=https://r/?https=1\n", &S::https, 0},
       {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},  // a byte-order mark
   };
   for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);
