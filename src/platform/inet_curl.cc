@@ -737,9 +737,9 @@ bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
 }
 
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
+  last_security_error.clear();
   auto r = AsRoot(root);
   if (!r) return nullptr;
-  last_security_error.clear();
   auto request = std::make_shared<Request>();
   if (!request->Prepare(r, url, headers) || !r->Adopt(request)) return nullptr;
   if (!request->Open()) {
