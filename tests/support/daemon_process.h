@@ -2,12 +2,9 @@
 // failures come back as text.
 #pragma once
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,50 +26,21 @@ extern char** environ;
 namespace zenpo::test {
 
 inline std::optional<std::filesystem::path> FindProgram(const std::string& program) {
-  std::istringstream dirs(std::string(std::getenv("PATH") ? std::getenv("PATH") : "") +
-                          ":/usr/local/sbin:/usr/sbin:/sbin");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const std::filesystem::path candidate = std::filesystem::path(dir) / program;
-    if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
+  std::istringstream dirs(std::string(std::getenv("PATH") ? std::getenv("PATH") : "") + ":/usr/local/sbin:/usr/sbin:/sbin");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return std::filesystem::path(dir) / program;
   return std::nullopt;
-}
-
-inline sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  return addr;
-}
-
-// Another process may take the port before the caller binds it: pick again then.
-inline std::uint16_t PickFreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr = Loopback(0);
-  socklen_t len = sizeof addr;
-  std::uint16_t port = 0;
-  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  if (fd >= 0) ::close(fd);
-  return port;
 }
 
 inline bool Eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds timeout = std::chrono::seconds(30),
                        std::chrono::milliseconds step = std::chrono::milliseconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout; !condition(); std::this_thread::sleep_for(step))
     if (std::chrono::steady_clock::now() > deadline) return condition();
-    std::this_thread::sleep_for(step);
-  }
   return true;
 }
 
-// One running child. It gets SIGKILL should the thread that started it end first, so
-// start it from the thread that stops it.
+// One running child; it gets SIGKILL when the thread that started it ends, so start it from the one that stops it.
 class DaemonProcess {
  public:
   DaemonProcess() = default;
@@ -86,10 +54,7 @@ class DaemonProcess {
     Stop();
     status_.reset();
     const int out = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (out < 0) {
-      *error = "cannot create " + output_file.string() + ": " + std::strerror(errno);
-      return false;
-    }
+    if (out < 0) return (*error = "cannot create " + output_file.string() + ": " + std::strerror(errno), false);
     // Only async-signal-safe calls may follow the fork in a process with threads.
     std::vector<char*> args, envp;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -113,21 +78,6 @@ class DaemonProcess {
     if (pid < 0) *error = std::string("fork failed: ") + std::strerror(errno);
     pid_ = pid < 0 ? -1 : pid;
     return pid > 0;
-  }
-
-  bool WaitUntilListening(std::uint16_t port, std::chrono::milliseconds timeout) {
-    bool listening = false;
-    Eventually(
-        [&] {
-          if (!running()) return true;  // ended: it never will
-          const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-          const sockaddr_in addr = Loopback(port);
-          listening = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-          if (fd >= 0) ::close(fd);
-          return listening;
-        },
-        timeout);
-    return listening;
   }
 
   bool running() {

@@ -2,14 +2,9 @@
 // GoogleTest), each with its configuration and logs in a directory of its own.
 #pragma once
 
-#include <unistd.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
 
-#include <chrono>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <string>
 #include <string_view>
 
 #include "support/daemon_process.h"
@@ -21,25 +16,36 @@ namespace zenpo::test {
 class LoopbackDaemon {
  public:
   std::uint16_t port() const { return port_; }
-  std::string Url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
-  }
+  std::string Url(std::string_view path) const { return "http://127.0.0.1:" + std::to_string(port_) + std::string(path); }
   std::string Log() const { return ReadFile(work_ / "output.log"); }
 
  protected:
-  // conf(port) writes the configuration and gives the arguments; a taken port is picked
-  // again. False, with the reason in *error, when the program is absent or does not come up.
+  // conf(port) writes the configuration and gives the arguments; a port taken before the
+  // program binds it is picked again. False, with the reason in *error, when it fails.
   bool StartOnFreePort(const std::string& program,
                        const std::function<std::vector<std::string>(std::uint16_t)>& conf,
                        std::string* error) {
+    // bind (port 0: the system picks) or connect on 127.0.0.1; port_ becomes the bound port.
+    auto loopback = [this](bool bind) {
+      sockaddr_in addr{.sin_family = AF_INET, .sin_port = htons(bind ? 0 : port_), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+      socklen_t len = sizeof addr;
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      const bool ok = fd >= 0 && (bind ? ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+                                             ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0
+                                       : ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0);
+      if (ok && bind) port_ = ntohs(addr.sin_port);
+      if (fd >= 0) ::close(fd);
+      return ok;
+    };
     const auto path = FindProgram(program);
     *error = program + " is not installed (scripts/setup installs it)";
     for (int attempt = 0; path && attempt < 5; ++attempt) {
-      port_ = PickFreeLoopbackPort();
+      if (!loopback(true)) return (*error = "no free loopback port", false);
       std::vector<std::string> argv = conf(port_);
       argv.insert(argv.begin(), path->string());
       if (!process_.Start(argv, work_ / "output.log", error)) return false;
-      if (process_.WaitUntilListening(port_, std::chrono::seconds(10))) return true;
+      bool up = false;  // an ended program never will
+      if (Eventually([&] { return !process_.running() || (up = loopback(false)); }, std::chrono::seconds(10)) && up) return true;
       process_.Stop();
       *error = program + " did not start: " + Log();
       if (error->find("in use") == std::string::npos) return false;
@@ -52,18 +58,14 @@ class LoopbackDaemon {
   std::uint16_t port_ = 0;
 };
 
-// Serves docroot: Last-Modified from the file times, 206 for ranges, 416 past the end.
-// With a certificate and its key it speaks TLS only, and its URLs are https; extra
-// directives go into its server block.
+// Serves docroot: Last-Modified from the file times, 206 for ranges, 416 past the end; with
+// a certificate and its key TLS only, on https URLs. Extra directives go into its server block.
 class NginxServer : public LoopbackDaemon {
  public:
   explicit NginxServer(std::filesystem::path docroot, std::filesystem::path cert = {},
                        std::filesystem::path key = {}, std::string extra = {})
-      : docroot_(std::move(docroot)), cert_(std::move(cert)), key_(std::move(key)),
-        extra_(std::move(extra)) {}
-  std::string Url(std::string_view path) const {
-    return (cert_.empty() ? "http" : "https") + LoopbackDaemon::Url(path).substr(4);
-  }
+      : docroot_(std::move(docroot)), cert_(std::move(cert)), key_(std::move(key)), extra_(std::move(extra)) {}
+  std::string Url(std::string_view path) const { return (cert_.empty() ? "http" : "https") + LoopbackDaemon::Url(path).substr(4); }
   bool Start(std::string* error) {
     const std::string dir = work_.path().string();
     return StartOnFreePort("nginx", [&](std::uint16_t port) {
@@ -72,17 +74,13 @@ class NginxServer : public LoopbackDaemon {
            << "pid " << dir << "/nginx.pid; error_log " << dir << "/output.log warn;\n"
            << "events { worker_connections 512; }\nhttp {\n"
            << "  default_type application/octet-stream; access_log " << dir << "/access.log;\n"
-           << "  client_body_temp_path " << dir << "/b; proxy_temp_path " << dir << "/p;\n"
-           << "  fastcgi_temp_path " << dir << "/f; uwsgi_temp_path " << dir << "/u;\n"
-           << "  scgi_temp_path " << dir << "/s;\n"
+           << "  client_body_temp_path " << dir << "/b; proxy_temp_path " << dir << "/p; fastcgi_temp_path " << dir
+           << "/f; uwsgi_temp_path " << dir << "/u; scgi_temp_path " << dir << "/s;\n"
            << "  server { listen 127.0.0.1:" << port << (cert_.empty() ? "" : " ssl") << "; root "
            << docroot_.string() << ";\n";
-      if (!cert_.empty())
-        conf << "    ssl_certificate " << cert_.string() << "; ssl_certificate_key " << key_.string() << ";\n";
+      if (!cert_.empty()) conf << "    ssl_certificate " << cert_.string() << "; ssl_certificate_key " << key_.string() << ";\n";
       conf << extra_ << "\n  }\n}\n";
-      conf.close();
-      return std::vector<std::string>{"-p", dir, "-e", dir + "/output.log",
-                                      "-c", dir + "/nginx.conf"};
+      return std::vector<std::string>{"-p", dir, "-e", dir + "/output.log", "-c", dir + "/nginx.conf"};
     }, error);
   }
   std::filesystem::path access_log() const { return work_ / "access.log"; }
