@@ -29,10 +29,8 @@ struct ReceivedRequest {
   std::string request_line;  // "GET /d/f.zip HTTP/1.1"
   std::string target;        // "/d/f.zip"
   HeaderList headers;
-  // The first header of that name (any case); nullopt when absent.
-  std::optional<std::string> Header(std::string_view name) const {
-    for (const auto& [n, v] : headers)
-      if (n.size() == name.size() && strncasecmp(n.data(), name.data(), n.size()) == 0) return v;
+  std::optional<std::string> Header(const std::string& name) const {  // the first of that name, any case
+    for (const auto& [n, v] : headers) if (strcasecmp(n.c_str(), name.c_str()) == 0) return v;
     return std::nullopt;
   }
 };
@@ -44,15 +42,13 @@ struct Route {
   std::optional<std::uint64_t> generated_size{};  // serve BodyBytes instead of body
   bool honour_range = false;   // "bytes=N-" gets 206, or 416 past the end
   bool content_length = true;  // without it the body ends with the connection
-  bool never_answer = false;                   // reads the request, then holds the line
+  bool never_answer = false;   // reads the request, then holds the line
   std::optional<std::uint64_t> stall_after{};  // body bytes, then silence
   std::optional<std::uint64_t> drop_after{};   // body bytes, then close
 };
 
 inline Route WithBody(std::string body) { return {.body = std::move(body)}; }
-inline Route Redirect(int status, std::string location) {
-  return {.status = status, .headers = {{"Location", std::move(location)}}, .body = "moved"};
-}
+inline Route Redirect(int status, std::string location) { return {status, {{"Location", std::move(location)}}, "moved"}; }
 
 // The generated body from offset on: differs at every offset, so a misplaced chunk shows.
 inline std::string BodyBytes(std::uint64_t offset, std::size_t size) {
@@ -70,21 +66,15 @@ class TestHttpServer {
     socklen_t len = sizeof addr;
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 64) != 0 ||
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      std::perror("TestHttpServer");
-      std::abort();
-    }
+        ::listen(listen_fd_, 64) != 0 || ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+      std::perror("TestHttpServer"), std::abort();
     port_ = ntohs(addr.sin_port);
     acceptor_ = std::jthread([this] {
       for (;;) {
         const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
         std::lock_guard lock(mutex_);
-        if (stopping_) {
-          if (fd >= 0) ::close(fd);
-          ::close(listen_fd_);
-          return;
-        }
+        if (stopping_ && fd >= 0) ::close(fd);
+        if (stopping_) return (void)::close(listen_fd_);
         if (fd < 0) continue;
         fds_.insert(fd);
         threads_.emplace_back([this, fd] {
@@ -105,61 +95,40 @@ class TestHttpServer {
   }
 
   std::uint16_t port() const { return port_; }
-  std::string Url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
-  }
-  std::wstring WideUrl(std::string_view path) const {
-    const std::string url = Url(path);
-    return std::wstring(url.begin(), url.end());
-  }
-  void SetRoute(const std::string& path, Route route) {
-    std::lock_guard lock(mutex_);
-    routes_[path] = std::move(route);
-  }
-  std::vector<ReceivedRequest> Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
+  std::string Url(std::string_view path) const { return "http://127.0.0.1:" + std::to_string(port_) + std::string(path); }
+  std::wstring WideUrl(std::string_view path) const { const std::string u = Url(path); return {u.begin(), u.end()}; }
+  void SetRoute(const std::string& path, Route route) { std::lock_guard lock(mutex_); routes_[path] = std::move(route); }
+  std::vector<ReceivedRequest> Requests() const { std::lock_guard lock(mutex_); return requests_; }
   std::size_t RequestCount() const { return Requests().size(); }
 
  private:
   void Serve(int fd) {
     auto send_all = [fd](std::string_view data) {
-      for (ssize_t n = 0; !data.empty(); data.remove_prefix(static_cast<std::size_t>(n))) {
+      for (ssize_t n = 0; !data.empty(); data.remove_prefix(static_cast<std::size_t>(n)))
         if ((n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL)) <= 0) return false;
-      }
       return true;
     };
-    auto hold = [fd] {
-      char sink[4096];
-      while (::recv(fd, sink, sizeof sink, 0) > 0) {
-      }
-    };
-    std::string text;
     char buf[4096];
-    for (ssize_t n; text.find("\r\n\r\n") == std::string::npos; text.append(buf, static_cast<std::size_t>(n))) {
+    auto hold = [&] { while (::recv(fd, buf, sizeof buf, 0) > 0) {} };
+    std::string text;
+    for (ssize_t n; text.find("\r\n\r\n") == std::string::npos; text.append(buf, static_cast<std::size_t>(n)))
       if ((n = ::recv(fd, buf, sizeof buf, 0)) <= 0) return;
-    }
     std::istringstream head(text.substr(0, text.find("\r\n\r\n")));
     ReceivedRequest req;
     for (std::string line; std::getline(head, line);) {
       if (line.ends_with('\r')) line.pop_back();
       const std::size_t colon = line.find(':');
-      if (req.request_line.empty()) {
-        req.request_line = line;
-      } else if (colon != std::string::npos) {
-        const std::size_t value = std::min(line.find_first_not_of(' ', colon + 1), line.size());
-        req.headers.emplace_back(line.substr(0, colon), line.substr(value));
-      }
+      if (req.request_line.empty()) req.request_line = line;
+      else if (colon != std::string::npos)
+        req.headers.emplace_back(line.substr(0, colon), line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size())));
     }
     const std::size_t sp = req.request_line.find(' ');
     req.target = req.request_line.substr(sp + 1, req.request_line.rfind(' ') - sp - 1);
     Route route{.status = 404, .body = "not found"};
-    {
-      std::lock_guard lock(mutex_);
-      if (routes_.contains(req.target)) route = routes_.at(req.target);
-      requests_.push_back(req);
-    }
+    std::unique_lock lock(mutex_);
+    if (routes_.contains(req.target)) route = routes_.at(req.target);
+    requests_.push_back(req);
+    lock.unlock();
     if (route.never_answer) return hold();
 
     const std::uint64_t size = route.generated_size.value_or(route.body.size());
