@@ -22,12 +22,8 @@ struct PostedMessage {
 };
 
 class FakeWindow : public platform::Window {
-  // Every member below runs f under the one lock (defined first: the others deduce from it).
-  template <typename F>
-  auto Locked(F f) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return f();
-  }
+  // Runs f under the one lock (defined first: the members below deduce from it).
+  template <typename F> auto Locked(F f) const { std::lock_guard lock(mutex_); return f(); }
   mutable std::mutex mutex_;
 
  public:
@@ -35,21 +31,17 @@ class FakeWindow : public platform::Window {
     Locked([&] { posted_.push_back({message, wparam, lparam}); });
   }
   void SetTimer(int id, int period_ms) override {
-    Locked([&] {
-      timers_[id] = period_ms;
-      due_ms_[id] = now_ms_ + std::max(period_ms, platform::kMinTimerPeriodMs);
-    });
+    const std::int64_t period = std::max(period_ms, platform::kMinTimerPeriodMs);
+    Locked([&] { timers_[id] = {period, now_ms_ + period}; });
   }
-  void KillTimer(int id) override { Locked([&] { timers_.erase(id), due_ms_.erase(id); }); }
+  void KillTimer(int id) override { Locked([&] { timers_.erase(id); }); }
   void Invalidate() override {}
   void SetTitle(std::wstring_view title) override { Locked([&] { title_ = title; }); }
   void Show(bool visible) override { Locked([&] { visible_ = visible; }); }
   bool IsVisible() const override { return Locked([&] { return visible_; }); }
   void BringToForeground() override {}
   void CheckMenuItem(int, bool) override {}
-  bool SetTrayPicture(int index) override {
-    return Locked([&] { return !fail_tray_ && (tray_.push_back(index), true); });
-  }
+  bool SetTrayPicture(int index) override { return Locked([&] { return !fail_tray_ && (tray_.push_back(index), true); }); }
   void DrawStatus(const platform::StatusView&) override {}
   void PopupMenu() override { Locked([&] { ++popups_; }); }
   bool OpenForUser(std::wstring_view) override { return true; }
@@ -61,8 +53,7 @@ class FakeWindow : public platform::Window {
   int popups() const { return Locked([&] { return popups_; }); }
   void FailTray(bool fail) { Locked([&] { fail_tray_ = fail; }); }
 
-  // The procedure that AdvanceClock calls, on the test's thread and without any lock
-  // held, so it may call the window again.
+  // AdvanceClock calls it on the test's thread and without the lock, so it may call the window.
   void SetWindowProc(platform::WindowProc proc) { Locked([&] { proc_ = std::move(proc); }); }
   // Delivers every tick due within ms in time order (equal times by id), the clock
   // standing at each tick's time; a timer set at t with period p is due at t + p, t + 2p...
@@ -70,12 +61,11 @@ class FakeWindow : public platform::Window {
     std::unique_lock<std::mutex> lock(mutex_);
     const std::int64_t target = now_ms_ + ms;
     for (;;) {
-      auto next = std::min_element(due_ms_.begin(), due_ms_.end(),
-                                   [](auto& a, auto& b) { return a.second < b.second; });
-      if (next == due_ms_.end() || next->second > target) break;
+      auto next = std::min_element(timers_.begin(), timers_.end(), [](auto& a, auto& b) { return a.second.due < b.second.due; });
+      if (next == timers_.end() || next->second.due > target) break;
       const int id = next->first;
-      now_ms_ = next->second;
-      next->second += std::max(timers_[id], platform::kMinTimerPeriodMs);
+      now_ms_ = next->second.due;
+      next->second.due += next->second.period;
       platform::WindowProc proc = proc_;
       lock.unlock();
       if (proc) proc(platform::msg::kTimer, static_cast<std::uintptr_t>(id), 0);
@@ -86,8 +76,8 @@ class FakeWindow : public platform::Window {
 
  private:
   std::vector<PostedMessage> posted_;
-  std::map<int, int> timers_;           // id -> period as set
-  std::map<int, std::int64_t> due_ms_;  // id -> next tick on the fake clock
+  struct Timer { std::int64_t period, due; };  // on the fake clock, in ms
+  std::map<int, Timer> timers_;
   std::int64_t now_ms_ = 0;
   platform::WindowProc proc_;
   std::wstring title_;

@@ -10,14 +10,8 @@ namespace zenpo::test {
 
 class ProgramHome : public TempDir {
  public:
-  ProgramHome() {
-    ResetSettings();
-    BuildProgramPaths(wpath());
-  }
-  ~ProgramHome() {
-    ResetSettings();
-    ProgramPaths = ProgramPathsRecord();
-  }
+  ProgramHome() { ResetSettings(); BuildProgramPaths(wpath()); }
+  ~ProgramHome() { ResetSettings(); ProgramPaths = ProgramPathsRecord(); }
   const TempDir& dir() const { return *this; }
   // Writes ZENPO.ini and loads it as start-up does.
   void LoadSettingsText(const std::string& ini) {

@@ -12,17 +12,11 @@ namespace zenpo::test {
 class RecordingMessageBox {
  public:
   RecordingMessageBox() {
-    platform::SetMessageBoxHandler([this](std::wstring_view text) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      texts_.emplace_back(text);
-    });
+    platform::SetMessageBoxHandler([this](std::wstring_view text) { std::lock_guard lock(mutex_); texts_.emplace_back(text); });
   }
   ~RecordingMessageBox() { platform::SetMessageBoxHandler(nullptr); }
 
-  std::vector<std::wstring> texts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return texts_;
-  }
+  std::vector<std::wstring> texts() const { std::lock_guard lock(mutex_); return texts_; }
 
  private:
   mutable std::mutex mutex_;
