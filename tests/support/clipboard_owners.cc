@@ -12,9 +12,8 @@ namespace zenpo::test {
 std::uint64_t ClipboardOwnerWindow() {
   XInitThreads();
   Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return 0;
-  const Window owner = XGetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False));
-  XCloseDisplay(display);
+  const Window owner = display ? XGetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False)) : 0;
+  if (display) XCloseDisplay(display);
   return owner;
 }
 
@@ -29,10 +28,8 @@ struct RogueClipboardOwner::State {
     const Atom targets = XInternAtom(display, "TARGETS", False);
     const Atom offered[] = {targets, XInternAtom(display, "UTF8_STRING", False)};
     for (XEvent event; !stop.load();) {
-      if (XPending(display) == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        continue;
-      }
+      if (XPending(display) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (XPending(display) == 0) continue;
       XNextEvent(display, &event);
       if (event.type != SelectionRequest) continue;
       const XSelectionRequestEvent& r = event.xselectionrequest;
@@ -51,8 +48,7 @@ struct RogueClipboardOwner::State {
 
 RogueClipboardOwner::RogueClipboardOwner(Manner manner) {
   XInitThreads();  // this connection runs beside the clipboard's own
-  state_ = std::make_unique<State>();
-  State& s = *state_;
+  State& s = *(state_ = std::make_unique<State>());
   if (s.display == nullptr) return;
   s.window = XCreateSimpleWindow(s.display, DefaultRootWindow(s.display), 0, 0, 1, 1, 0, 0, 0);
   s.clipboard = XInternAtom(s.display, "CLIPBOARD", False);
@@ -68,8 +64,7 @@ RogueClipboardOwner::~RogueClipboardOwner() {
 }
 
 bool RogueClipboardOwner::owns() const {
-  return state_->display != nullptr &&
-         XGetSelectionOwner(state_->display, state_->clipboard) == state_->window;
+  return state_->display && XGetSelectionOwner(state_->display, state_->clipboard) == state_->window;
 }
 
 }  // namespace zenpo::test

@@ -3,21 +3,16 @@
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "support/daemon_process.h"
 #include "support/temp_dir.h"
 
 namespace zenpo::test {
 
-inline std::string ShellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
+inline std::string ShellQuote(std::string text) {
+  for (std::size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4) text.replace(at, 1, "'\\''");
+  return "'" + text + "'";
 }
 
 class TmuxSession {
@@ -44,8 +39,7 @@ class TmuxSession {
     for (const std::string& key : keys) args += " " + ShellQuote(key);
     Tmux("send-keys -t t" + args);
   }
-  // A left-button press and release at the 0-based cell: ESC [ M, then button (0 press,
-  // 3 release), column and row, each 32 + the 1-based cell.
+  // Left press and release at the 0-based cell: ESC [ M, button (0, 3), column, row (32 + 1-based).
   void Click(int row, int column) const {
     for (int button : {0, 3}) {
       char keys[64];
@@ -58,18 +52,15 @@ class TmuxSession {
   }
   std::vector<std::string> Rows() const {
     std::vector<std::string> rows;
-    std::istringstream in(Capture());
-    for (std::string line; std::getline(in, line);) rows.push_back(line);
-    return rows;
+    for (std::istringstream in(Capture()); std::getline(in, rows.emplace_back());) {}
+    return rows.pop_back(), rows;
   }
   // A capture starts a tmux client: the screen is read every 50 ms, not more often.
   template <typename Test>
   bool WaitForScreen(Test test, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
     return Eventually([&] { return test(Capture()); }, timeout, std::chrono::milliseconds(50));
   }
-  bool WaitForText(const std::string& text) const {
-    return WaitForScreen([&](const std::string& s) { return s.find(text) != std::string::npos; });
-  }
+  bool WaitForText(const std::string& text) const { return WaitForScreen([&](const auto& s) { return s.find(text) != s.npos; }); }
   int PanePid() const { return std::atoi(Tmux("display-message -p -t t '#{pane_pid}'").c_str()); }
   bool ApplicationKeys() const { return Tmux("display-message -p -t t '#{keypad_cursor_flag}'") == "1\n"; }
 
