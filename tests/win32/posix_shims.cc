@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 extern "C" char* mkdtemp(char* name_template) {
   if (_mktemp_s(name_template, std::strlen(name_template) + 1) != 0) return nullptr;
@@ -19,12 +18,5 @@ extern "C" int setenv(const char* name, const char* value, int overwrite) {
   return _putenv_s(name, value) == 0 ? 0 : -1;
 }
 
-int setenv(const char* name, const wchar_t* value, int overwrite) {
-  const std::wstring wide(name, name + std::strlen(name));
-  if (!overwrite && _wgetenv(wide.c_str()) != nullptr) return 0;
-  return _wputenv_s(wide.c_str(), value) == 0 ? 0 : -1;
-}
-
 // An empty value removes the variable.
 extern "C" int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
-

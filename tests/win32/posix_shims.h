@@ -7,5 +7,3 @@ char* mkdtemp(char* name_template);
 int setenv(const char* name, const char* value, int overwrite);
 int unsetenv(const char* name);
 }
-// For a std::filesystem::path's c_str(), which is wide on Windows.
-int setenv(const char* name, const wchar_t* value, int overwrite);
