@@ -27,3 +27,7 @@ inline void Check(bool ok, const char* invariant) {
 }
 
 }  // namespace zenpo::fuzz
+
+// Each target is a file of its own that checks the core's names.
+using namespace zenpo;
+using fuzz::Check;

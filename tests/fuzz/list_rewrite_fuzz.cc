@@ -8,14 +8,11 @@
 #include "platform/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace zenpo;
-  using fuzz::Check;
   fuzz::QuietDefaults();
   const std::string list(reinterpret_cast<const char*>(data), size);
   const std::string path = platform::NarrowPath(ProgramPaths.ListPath);
   test::WriteFile(path, list);
-  Check(RewriteList([](const ListLine&) { return LineEdit::Keep(); }, kWriteBackCodes) == rc::kWriteDone,
-        "the pass completes");
+  Check(RewriteList([](const ListLine&) { return LineEdit::Keep(); }, kWriteBackCodes) == rc::kWriteDone, "the pass completes");
   Check(test::ReadFile(path) == list, "a pass that changes no status writes the same bytes");
   SelectedEntry entry;
   Check(SelectNextEntry(&entry) == rc::kSelectDone, "the selection completes");

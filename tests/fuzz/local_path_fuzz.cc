@@ -8,8 +8,6 @@
 #include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace zenpo;
-  using fuzz::Check;
   if (size == 0) return 0;
   // The first byte chooses mkdir; the download directory is missing, so nothing is made.
   const std::string dir = "/nonexistent-zenpo-fuzz/dl";

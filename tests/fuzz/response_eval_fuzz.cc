@@ -11,7 +11,6 @@
 #include "fuzz/fuzz_home.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace zenpo;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   std::vector<std::string> lines(7);
   for (std::string& line : lines) std::getline(in, line);
@@ -26,14 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           .started_over = lines[1] == "1"};
   const ResponseVerdict v = EvaluateResponse(head);
 
-  if (v.plan == BodyPlan::kAppend) fuzz::Check(v.offset == head.local_size, "appends only at the local size");
-  if (v.plan == BodyPlan::kStartOver || v.plan == BodyPlan::kAskAgain) fuzz::Check(v.offset == 0, "start-over from 0");
+  if (v.plan == BodyPlan::kAppend) Check(v.offset == head.local_size, "appends only at the local size");
+  if (v.plan == BodyPlan::kStartOver || v.plan == BodyPlan::kAskAgain) Check(v.offset == 0, "start-over from 0");
   const bool complete = v.code == rc::kSameDate || v.code == rc::kSameSize || v.code == rc::kRangeBeyondEnd;
   // Totals of up to 18 digits, which no 64-bit size overflows.
   static const std::regex readable(R"( *bytes +(\*|\d+-\d+)/(\d{1,18}))");
   std::smatch m;
-  if (complete && std::regex_match(lines[5], m, readable)) {
-    fuzz::Check(head.local_size >= std::stoll(m[2]), "never complete below the Content-Range total");
-  }
+  if (complete && std::regex_match(lines[5], m, readable))
+    Check(head.local_size >= std::stoll(m[2]), "never complete below the Content-Range total");
   return 0;
 }

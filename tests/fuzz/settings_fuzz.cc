@@ -7,8 +7,6 @@
 #include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace zenpo;
-  using fuzz::Check;
   fuzz::QuietDefaults();
   test::WriteFile(platform::NarrowPath(ProgramPaths.SettingsPath), std::string(reinterpret_cast<const char*>(data), size));
   LoadSettings();
