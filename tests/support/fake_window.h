@@ -15,11 +15,7 @@
 
 namespace zenpo::test {
 
-struct PostedMessage {
-  std::uint32_t message;
-  std::uintptr_t wparam;
-  std::intptr_t lparam;
-};
+struct PostedMessage { std::uint32_t message; std::uintptr_t wparam; std::intptr_t lparam; };
 
 class FakeWindow : public platform::Window {
   // Runs f under the one lock (defined first: the members below deduce from it).
