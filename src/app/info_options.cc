@@ -33,7 +33,7 @@ an additional instance. Nothing else is read from the command line.
 Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does; SIGUSR1 pauses and
 resumes it.
 
-Exit status: the last result code; 400, 500 and 600 end as 40, 50 and 60, 899 as 89
+Exit status: the last result code; 300, 400, 500 and 600 end as 30 to 60, 899 as 89
 and 900 to 903 as 90 to 93. A second start ends with 0, an unusable log with 102. The full table is
 in zenpo(1).
 )";
