@@ -15,6 +15,7 @@ std::string InfoText(InfoOption option) {
   if (option == InfoOption::kVersion) return "zenpo " ZENPO_VERSION "\n";
   if (option == InfoOption::kNone) return "";
   return R"(Usage: zenpo [R] [M]
+       zenpo --add URL...
        zenpo --help | --version
 
 An unattended HTTP downloader. zenpo works through the list of URLs in ZENPO.txt one
@@ -28,7 +29,13 @@ that holds the zenpo program. Downloads and ZENPO.log go to DLPath (default: the
 program directory).
 
 Arguments: a capital R anywhere in them marks the restart of an instance, a capital M
-an additional instance. Nothing else is read from the command line.
+an additional instance. Nothing else is read from the command line, except:
+
+  --add URL...  append each URL to ZENPO.txt as a line of its own and end without
+                starting; a running instance takes them at its next pass. Waits about
+                two seconds for a list in use. Status 0 when every URL was queued, 1
+                when an argument was no http:// download URL (the others were queued),
+                2 without a URL, else the list's code (161: still in use or missing).
 
 Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does; SIGUSR1 pauses and
 resumes it.

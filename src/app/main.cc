@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/add_urls.h"
 #include "app/exit_status.h"
 #include "app/info_options.h"
 #include "app/start_up.h"
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
     std::fputs(zenpo::InfoText(option).c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
+  bool is_add = false;
+  const std::vector<std::string> added = zenpo::FindAddedUrls(args, &is_add);
+  if (is_add) return zenpo::AddUrls(added);
   std::string command_line;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (i > 0) command_line += ' ';

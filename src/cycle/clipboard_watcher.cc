@@ -19,8 +19,8 @@ bool Reported(std::wstring_view text, int log, int msg) {
 
 void Fatal() { CloseRequested = 1; }
 
-// A URL the list can take as one line: it fits the list's URL field and holds no line
-// break or other control character, which would split it into several list lines.
+}  // namespace
+
 bool FitsOneListLine(const std::wstring& text) {
   if (text.size() > kMaxClipboardUrlChars) return false;
   for (wchar_t c : text) {
@@ -28,8 +28,6 @@ bool FitsOneListLine(const std::wstring& text) {
   }
   return true;
 }
-
-}  // namespace
 
 int ReadClipboardText(platform::Clipboard& clipboard, std::wstring* buffer) {
   if (!clipboard.HasText()) return 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -67,6 +68,26 @@ TEST(ZenpoProcessTest, ASignalIgnoredAtTheStartStaysIgnored) {
   ASSERT_TRUE(zenpo.running()) << "ended by the hang-up";
   kill(pid, SIGTERM);
   EXPECT_TRUE(zenpo.WaitExit(seconds(10)).has_value()) << "ended by the stop signal";
+}
+
+// "--add" queues from a script: through the list's lock, never starting the program, and
+// its status tells whether every URL was queued.
+TEST(ZenpoProcessTest, AddQueuesEachUrlWithoutStartingAndItsStatusSaysWhatWasNot) {
+  TempDir home;
+  WriteFile(home / "ZENPO.ini", "loglevel=3\n");
+  WriteFile(home / "ZENPO.txt", "900|http://h/old.zip");
+  auto add = [&](std::vector<std::string> urls) {
+    urls.insert(urls.begin(), "--add");
+    ZenpoProcess zenpo(home.path(), urls);
+    return zenpo.WaitExit(seconds(10)).value_or(-1);
+  };
+  EXPECT_EQ(add({"http://h/RM.zip", "https://h/no.zip", "http://h/b.zip"}), 1);
+  EXPECT_EQ(ReadFile(home / "ZENPO.txt"), "900|http://h/old.zip\nhttp://h/RM.zip\nhttp://h/b.zip\n");
+  EXPECT_NE(ReadFile(home / "zenpo-output.txt").find("https://h/no.zip"), std::string::npos);
+  EXPECT_EQ(add({}), 2);
+  std::filesystem::rename(home / "ZENPO.txt", home / "!ZENPO.txt");  // held by an instance
+  EXPECT_EQ(add({"http://h/c.zip", "http://h/d.zip"}), 161) << "in use for two seconds";
+  EXPECT_EQ(Count(ReadFile(home / "ZENPO.log"), "ZENPOの常駐を開始します"), 0u);
 }
 
 // The same URL on two lines, one instance each: the second finds the file in use and
