@@ -9,7 +9,9 @@
 #include "app/info_options.h"
 #include "app/start_up.h"
 #include "engine/transfer_workers.h"
+#include "platform/process.h"
 #include "platform/text.h"
+#include "runtime/run_flags.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -26,8 +28,12 @@ int main(int argc, char** argv) {
     if (i > 0) command_line += ' ';
     command_line += args[i];
   }
-  const int status =
-      zenpo::ExitStatusFor(zenpo::RunZenpo(zenpo::platform::FromCodePage(command_line)));
+  zenpo::ResultCode last = zenpo::RunZenpo(zenpo::platform::FromCodePage(command_line));
+  if (const zenpo::ResultCode failure = zenpo::ClipAppendFailure.load();
+      failure != 0 && zenpo::platform::kExitStatusReportsAppendFailure) {
+    last = failure;
+  }
+  const int status = zenpo::ExitStatusFor(last);
   // A network call that hung was abandoned, not ended: its thread may still use the
   // program's records, so they are not torn down under it.
   if (zenpo::RunningTransferWorkers() > 0) {

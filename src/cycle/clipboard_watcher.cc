@@ -73,6 +73,7 @@ void ClipboardWatcher(platform::Clipboard& clipboard, const WatcherServices& ser
         if (!IsRetriedListResult(code)) break;
       }
       if (code != rc::kWriteDone) {
+        ClipAppendFailure = code;
         Fatal();
         if (!Reported(L"listfileの追記がタイムアウトしました", level::kFailure, level::kShown)) {
           return;

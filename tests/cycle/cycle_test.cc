@@ -193,6 +193,23 @@ TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
   EXPECT_EQ(ClipState.load(), clip_state::kOff) << "a close request stops the watcher in order";
 }
 
+// A URL that cannot be queued ends the program, and the end keeps the append's code.
+TEST_F(ClipboardWatcherTest, AnAppendThatKeepsFailingEndsTheProgramWithItsCode) {
+  for (ResultCode failure : {rc::kWriteInUse, rc::kWriteReleaseFailed}) {
+    ResetRunFlags();
+    ClipState = clip_state::kWatching;
+    int calls = 0;
+    const WatcherServices failing = {[&](std::wstring_view) { return ++calls, failure; }, milliseconds(0), milliseconds(0)};
+    CopyingClipboard clipboard;
+    clipboard.copies = {L"http://h/a.zip"};
+    ClipboardWatcher(clipboard, failing);
+    EXPECT_EQ(calls, failure == rc::kWriteInUse ? 20 : 1) << "only a list in use is tried again";
+    EXPECT_EQ(CloseRequested.load(), 1);
+    EXPECT_EQ(ClipAppendFailure.load(), failure);
+    EXPECT_EQ(boxes_.texts().back(), L"listfileの追記がタイムアウトしました");
+  }
+}
+
 TEST_F(ClipboardWatcherTest, AClipboardWithoutTextEndsTheProgram) {
   clipboard_.RefuseText(true);
   clipboard_.copies = {L"http://h/b.zip"};
