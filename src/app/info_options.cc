@@ -37,8 +37,8 @@ an additional instance. Nothing else is read from the command line, except:
                 when an argument was no http:// download URL (the others were queued),
                 2 without a URL, else the list's code (161: still in use or missing).
 
-Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does; SIGUSR1 pauses and
-resumes it.
+Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does (one ignored at the
+start, as under nohup, stays ignored); SIGUSR1 pauses and resumes it.
 
 Exit status: the last result code; 300, 400, 500 and 600 end as 30 to 60, 899 as 89
 and 900 to 903 as 90 to 93. A second start ends with 0, an unusable log with 102. The full table is
