@@ -122,9 +122,11 @@ TEST_F(DownloadCycleTest, PauseOrCloseDuringAJob) {
   Seconds(4);
   PauseRequested = 1;
   StatusLines.StateLine.Set(L"WAITING PAUSE");
+  UpdateTrayIcon(tray_state::kChunkWritten);  // the chunk that meets the pause
   job_result_ = rc::kUserAbort;
   PollAfterJobEnds();
   EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE") << "not READ URL while paused";
+  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kPaused);
   Seconds(1);
   EXPECT_EQ(StatusLines.StateLine.Get(), L"PAUSE");
   CloseRequested = 1;
