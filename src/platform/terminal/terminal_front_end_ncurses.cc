@@ -794,7 +794,7 @@ void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
   if (!v.resume.empty() && 1 < bottom) {
     const int state_end = v.state.empty() ? 0 : 1 + DisplayWidth(FitToWidth(v.state, right - 1)) + 1;
     const int start = RightAlignedStart(v.resume, state_end, right);
-    PutText(1, start, v.resume, right - start, A_NORMAL);
+    if (start >= 0) PutText(1, start, v.resume, right - start, A_NORMAL);
   }
 }
 
