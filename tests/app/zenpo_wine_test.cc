@@ -125,5 +125,31 @@ TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessa
             std::string::npos);
 }
 
+// Two instances with the same URL on two lines: one transfers into the file at a time,
+// the other ends its turn with 300, and the file comes out whole.
+TEST_F(ZenpoWineTest, TwoInstancesNeverWriteOneFileAtOnce) {
+  test::TestHttpServer server;
+  constexpr std::uint64_t kSize = 3'000'000;
+  server.SetRoute("/check", test::WithBody("ok"));
+  server.SetRoute("/f.bin", {.generated_size = kSize, .honour_range = true, .stall_after = 300'000});
+  const std::string line = server.Url("/f.bin") + "\r\n";
+  test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") +
+                                           "\r\nmsglevel=0\r\nHIDE=1\r\nmulti=2\r\nmkdir=0\r\n");
+  test::WriteFile(home_ / "ZENPO.txt", line + line);
+  std::future<int> first = Start("", "first.out");
+  ASSERT_TRUE(test::Eventually([&] { return server.RequestCount() > 1; }, 60s));
+  std::future<int> second = Start("M", "second.out");
+  ASSERT_TRUE(test::Eventually([&] { return List().find("300|" + line) != std::string::npos; }, 120s)) << List();
+  server.SetRoute("/f.bin", {.generated_size = kSize, .honour_range = true});
+  ASSERT_TRUE(test::Eventually([&] {
+    const std::string list = List();
+    return list.starts_with("90") && list.compare(list.find('\n') + 1, 2, "90") == 0;
+  }, 120s)) << List();
+  EXPECT_TRUE(test::ReadFile(home_ / "f.bin") == test::BodyBytes(0, kSize));
+  Close();
+  EXPECT_EQ(first.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(second.wait_for(60s), std::future_status::ready);
+}
+
 }  // namespace
 }  // namespace zenpo
