@@ -131,6 +131,16 @@ TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessa
             std::string::npos);
 }
 
+// zenpo.exe --add queues as the Linux program does, and its exit code says what it did.
+TEST_F(ZenpoWineTest, AddQueuesWithoutStarting) {
+  test::WriteFile(home_ / "ZENPO.txt", "900|http://h/old.zip\r\n");
+  std::future<int> add = Start("--add http://h/a.zip notaurl http://h/b.zip", "add.out");
+  ASSERT_EQ(add.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(add.get(), 1) << "one argument was no download URL";
+  EXPECT_EQ(List(), "900|http://h/old.zip\r\nhttp://h/a.zip\r\nhttp://h/b.zip\r\n");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.log").find(kStartText932), std::string::npos);
+}
+
 // Two instances with the same URL on two lines: one transfers into the file at a time,
 // the other ends its turn with 300, and the file comes out whole.
 TEST_F(ZenpoWineTest, TwoInstancesNeverWriteOneFileAtOnce) {
