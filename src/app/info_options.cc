@@ -34,7 +34,7 @@ an additional instance. Nothing else is read from the command line, except:
   --add URL...  append each URL to ZENPO.txt as a line of its own and end without
                 starting; a running instance takes them at its next pass. Waits about
                 two seconds for a list in use. Status 0 when every URL was queued, 1
-                when an argument was no http:// download URL (the others were queued),
+                when an argument was no download URL (the others were queued),
                 2 without a URL, else the list's code (161: still in use or missing).
 
 Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does (one ignored at the
