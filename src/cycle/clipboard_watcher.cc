@@ -5,6 +5,7 @@
 
 #include "list/append_list_url.h"
 #include "list/list_entry.h"
+#include "platform/text.h"
 #include "report/report_message.h"
 #include "runtime/run_flags.h"
 
@@ -26,7 +27,7 @@ bool FitsOneListLine(const std::wstring& text) {
   for (wchar_t c : text) {
     if (c < 0x20 || c == 0x7F) return false;
   }
-  return true;
+  return platform::FromCodePage(platform::ToCodePage(text)) == text;
 }
 
 int ReadClipboardText(platform::Clipboard& clipboard, std::wstring* buffer) {

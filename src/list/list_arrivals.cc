@@ -2,11 +2,9 @@
 #include "list/list_arrivals.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "config/program_paths.h"
 #include "list/append_list_url.h"
@@ -48,9 +46,8 @@ bool ReadFrom(std::FILE* f, long offset, std::string* bytes) {
 // Appends the file at aside to the file at held, which is on the disk with it when this
 // returns true. On false held is back at its old size.
 bool AppendAside(const std::wstring& aside, const std::wstring& held) {
-  const std::string held_mb = platform::NarrowPath(held);
-  File in(std::fopen(platform::NarrowPath(aside).c_str(), "rb"));
-  File out(std::fopen(held_mb.c_str(), "a+b"));
+  File in(platform::OpenFile(aside, "rb"));
+  File out(platform::OpenFile(held, "a+b"));
   if (!in || !out) return false;
   std::setvbuf(out.get(), nullptr, _IONBF, 0);
   ListEnd end;
@@ -75,10 +72,7 @@ bool AppendAside(const std::wstring& aside, const std::wstring& held) {
   }
   ok = ok && files.Flush(out.get());
   ok = std::fclose(out.release()) == 0 && ok;
-  if (!ok) {
-    std::error_code ignored;
-    std::filesystem::resize_file(held_mb, static_cast<std::uintmax_t>(end.size), ignored);
-  }
+  if (!ok) platform::ResizeFile(held, end.size);
   return ok;
 }
 

@@ -88,6 +88,9 @@ std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
 
 bool IsAbsolutePath(const std::wstring& path) { return !path.empty() && path[0] == L'/'; }
 
+// Every name but "." and ".." is an ordinary name here; the caller keeps those out.
+void MakeOrdinaryName(std::wstring&) {}
+
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
   const std::string f = NarrowPath(from), t = NarrowPath(to);
 #ifdef SYS_renameat2
@@ -107,6 +110,20 @@ bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
 
 bool RemoveFile(const std::wstring& path) { return unlink(NarrowPath(path).c_str()) == 0; }
 
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+  return std::fopen(NarrowPath(path).c_str(), mode);
+}
+
+std::int64_t FileSize(const std::wstring& path) {
+  struct stat st;
+  if (stat(NarrowPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool ResizeFile(const std::wstring& path, std::int64_t size) {
+  return truncate(NarrowPath(path).c_str(), static_cast<off_t>(size)) == 0;
+}
+
 bool MakeDirectory(const std::wstring& path) {
   return mkdir(NarrowPath(path).c_str(), 0777) == 0;
 }
@@ -119,8 +136,9 @@ bool ReadLastWriteTime(const std::wstring& path, FileTime* time) {
   return true;
 }
 
-bool AppendDescriptor::Open(const std::string& path_mb) {
+bool AppendDescriptor::Open(const std::wstring& path) {
   Close();
+  const std::string path_mb = NarrowPath(path);
   do {
     fd_ = open(path_mb.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EINTR);

@@ -8,6 +8,7 @@
 
 #include "config/program_paths.h"
 #include "config/settings.h"
+#include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
 
@@ -22,10 +23,10 @@ constexpr std::size_t kMaxLogTextBytes = 5214;
 // Keeps the lines of this process whole; between processes each line is one append.
 std::mutex log_mutex;
 
-std::FILE* OpenLogWithRetries(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "a");
+std::FILE* OpenLogWithRetries(const std::wstring& path) {
+  std::FILE* f = platform::OpenFile(path, "a");
   for (int i = 0; i < kOpenRetries && f == nullptr; ++i) {
-    f = std::fopen(path.c_str(), "a");
+    f = platform::OpenFile(path, "a");
     // The pause follows every retry, the successful one included.
     std::this_thread::sleep_for(kRetryPause);
   }
@@ -47,7 +48,7 @@ ResultCode ReportMessage(std::wstring_view text, int logLevel, int msgLevel) {
     line += platform::ToCodePage(text, kMaxLogTextBytes);
     line += '\n';
     std::unique_lock<std::mutex> lock(log_mutex);
-    std::FILE* f = OpenLogWithRetries(ProgramPaths.logPathMb);
+    std::FILE* f = OpenLogWithRetries(ProgramPaths.LogPath);
     if (f == nullptr) {
       lock.unlock();
       platform::ShowMessageBox(L"Logfileアクセスでerrorが発生しました");
