@@ -25,7 +25,7 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
     std::int32_t S::*field;
     std::int32_t value;
   } cases[] = {
-      {"DLBuff=10\n", &S::DLBuff, 50}, {"DLBuff=-1\n", &S::DLBuff, 20480}, {"multi=0\n", &S::multi, 0},
+      {"DLBuff=10\n", &S::DLBuff, 50}, {"DLBuff=-1\n", &S::DLBuff, 20480},
       {"loglevel==5=6\n", &S::loglevel, 5}, {"loglevel=  7x\n", &S::loglevel, 7},
       {"loglevel=4\nloglevel=\n", &S::loglevel, 4}, {"DLTimeout=-99999999999\n", &S::DLTimeout, INT32_MIN},
       {"set the level loglevel=3\n", &S::loglevel, 3}, {" //loglevel=3\n", &S::loglevel, 3},
@@ -72,7 +72,7 @@ TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytesAndJapaneseOnesStayWhole) {
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.LogPath), japanese + "/ZENPO.log");
   BuildProgramPaths(L"/home/ユーザ");
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.SettingsPath), "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
-  // A folder name that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
+  // A folder name, then a DLPath, that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
   const std::string home = home_.path().string() + "/caf\xe9";
   std::filesystem::create_directory(home);
   const char* old = getenv("ZENPO_HOME");
@@ -81,11 +81,9 @@ TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytesAndJapaneseOnesStayWhole) {
   BuildProgramPaths();
   if (old) setenv("ZENPO_HOME", saved.c_str(), 1); else unsetenv("ZENPO_HOME");
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.SettingsPath) + platform::NarrowPath(ProgramPaths.ListLockPath), home + "/ZENPO.ini" + home + "/!ZENPO.txt");
-  // So does a DLPath written in such bytes.
   test::WriteFile(home + "/ZENPO.ini", "DLPath=dl\xe9\n");
   LoadSettings();
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.LogPath), home + "/dl\xe9/ZENPO.log");
-  EXPECT_EQ(platform::NarrowPath(ProgramPaths.DownloadDir), home + "/dl\xe9");
 }
 
 }  // namespace
