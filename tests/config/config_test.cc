@@ -1,4 +1,3 @@
-// Settings lines, host profiles and the program's paths.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>

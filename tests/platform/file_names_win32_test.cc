@@ -1,5 +1,4 @@
-// Names Windows would read as a device or change: every URL piece still becomes a file of
-// its own under the download directory.
+// Names Windows would read as a device or change still make files of their own.
 #include "engine/local_path.h"
 
 #include <gtest/gtest.h>

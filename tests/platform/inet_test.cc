@@ -20,8 +20,7 @@ std::string Query(const HINTERNET& request, int level) {
   return std::string(text.begin(), text.end());
 }
 
-// False when a read fails or runs past what was asked (past its last page boundary when
-// asked for more than a page).
+// False when a read fails or runs past what was asked (or, past a page, its last page boundary).
 bool ReadAll(const HINTERNET& request, std::uint32_t chunk, std::string* body) {
   const char* data = nullptr;
   for (std::uint32_t n = 1; n > 0; body->append(data, n)) {

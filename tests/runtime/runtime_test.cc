@@ -1,5 +1,3 @@
-// Transfer statistics, status lines and the tray picture.
-
 #include <gtest/gtest.h>
 
 #include "runtime/progress_state.h"
