@@ -37,7 +37,7 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
       // Secure URLs are entries only by a line of their own; a value naming them never counts.
       {"https=1\n", &S::https, 1}, {"title=1 https=1\n", &S::https, 0},
       {"host=1|Referer=https://r/?https=1\n", &S::https, 0},
-      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},  // a byte-order mark
+      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=0\n", &S::multi, 0},  // a byte-order mark; 0 is a value
   };
   for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);
   EXPECT_TRUE(Load("CheckClip=1\nCheckClip=0\n").checkClip) << "armed only by 1, never disarmed";
