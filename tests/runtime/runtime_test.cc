@@ -42,9 +42,9 @@ TEST(TrayIconTest, IdleBusyPausedDataFramesAndRefusals) {
   test::FakeWindow window;
   ResetTrayState(), ResetRunFlags(), SetTrayWindow(&window);
   const int chunk = tray_state::kChunkWritten;  // steps the data frames round
-  for (int state : {tray_state::kBusy, tray_state::kIdle, chunk, chunk, chunk, chunk}) UpdateTrayIcon(state);
-  PauseRequested = 1;
-  UpdateTrayIcon(tray_state::kBusy);
+  for (int state : {tray_state::kBusy, tray_state::kIdle, chunk, chunk, chunk}) UpdateTrayIcon(state);
+  PauseRequested = 1;  // the data frames run on, paused or not
+  for (int state : {chunk, tray_state::kBusy}) UpdateTrayIcon(state);
   EXPECT_EQ(window.tray_pictures(), (std::vector<int>{0, 1, 3, 4, 5, 3, 2}));
   window.FailTray(true);
   UpdateTrayIcon(tray_state::kIdle);
