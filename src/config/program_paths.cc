@@ -62,6 +62,9 @@ void BuildLogPath(const std::wstring& dl_path) {
   }
   p.LogPath = dir + suffix;
   p.logPathMb = dir_mb + suffix_mb;
+  // Others may write into the download folder (a shared one): the downloads and the log
+  // must not follow their links out of it.
+  platform::GuardWritesBelow(p.DownloadDir);
 }
 
 }  // namespace zenpo

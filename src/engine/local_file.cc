@@ -25,11 +25,6 @@ platform::FileTime LocalFileTime(const std::string& path_mb) {
   return time;
 }
 
-bool EmptyLocalFile(const std::string& path_mb) {
-  std::FILE* f = std::fopen(path_mb.c_str(), "wb");
-  if (f == nullptr) return false;
-  std::fclose(f);
-  return true;
-}
+bool EmptyLocalFile(const std::string& path_mb) { return platform::EmptyFile(path_mb); }
 
 }  // namespace zenpo
