@@ -101,7 +101,7 @@ class PosixClaim : public InstanceClaim {
 // elsewhere): it is removed, and a file of our own takes its name.
 int LockSlotFile(const std::string& path) {
   for (bool link_removed = false;;) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == ELOOP && !link_removed && unlink(path.c_str()) == 0) {
       link_removed = true;
       continue;
