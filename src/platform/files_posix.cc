@@ -161,7 +161,7 @@ Walk OpenBelowGuard(const std::string& path, int flags, mode_t mode, bool probe)
     if (at >= 0) close(at);
     if (probe) break;
     walk.fd = openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (walk.fd < 0 && errno == ELOOP) {
+    if (walk.fd < 0 && errno == ELOOP && ++links <= kMaxLinksFollowed) {
       names.push_back(name);  // a link came in meanwhile: look at it as such
       continue;
     }

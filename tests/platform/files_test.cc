@@ -63,28 +63,6 @@ TEST(FileTimeTest, TheCalendarTimeReachesTheFileAndNothingElseChanges) {
   EXPECT_FALSE(ReadLastWriteTime(dir.wpath(), &read)) << "a directory has no file time";
 }
 
-// A new file is as open as the umask allows, or the owner's alone; an old one keeps its mode.
-TEST(OpenForAppendTest, ANewFileGetsTheUmasksModeOrTheOwnersAlone) {
-  test::TempDir dir;
-  const mode_t old_mask = umask(022);
-  for (bool owner_only : {false, true}) {
-    const std::string path = (dir / (owner_only ? "private" : "shared")).string();
-    auto append = [&] {
-      std::FILE* f = OpenForAppend(path, owner_only);
-      ASSERT_NE(f, nullptr);
-      std::fputs("line\n", f);
-      std::fclose(f);
-    };
-    append();
-    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(owner_only ? 0600 : 0644));
-    chmod(path.c_str(), 0640);
-    append();
-    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
-    EXPECT_EQ(ReadFile(path), "line\nline\n");
-  }
-  umask(old_mask);
-}
-
 // Below the guarded folder another user may plant links; the user's own and root's are
 // followed, theirs never, however they are chained.
 TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun) {
