@@ -6,13 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "support/daemon_process.h"
+#include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/xvfb_display.h"
@@ -27,6 +31,8 @@ const fs::path kBuild = ZENPO_WINDOWS_BUILD;
 // "ZENPOの常駐を開始します" and "実行可能多重度数オーバー" in code page 932.
 const std::string kStartText932 =
     "ZENPO\x82\xcc\x8f\xed\x92\x93\x82\xf0\x8a\x4a\x8e\x6e\x82\xb5\x82\xdc\x82\xb7";
+const std::string kEndText932 =
+    "ZENPO\x82\xcc\x8f\xed\x92\x93\x82\xf0\x89\xf0\x8f\x9c\x82\xb5\x82\xdc\x82\xb7";
 const std::string kSlotsFull932 =
     "\x8e\xc0\x8d\x73\x89\xc2\x94\x5c\x91\xbd\x8f\x64\x93\x78\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b";
 
@@ -123,6 +129,111 @@ TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessa
   const std::string trace = test::ReadFile(home_ / "extra.out");  // the tray icon added, then removed
   EXPECT_NE(trace.find("Shell_NotifyIconW dwMessage = 2,", trace.find("Shell_NotifyIconW dwMessage = 0,")),
             std::string::npos);
+}
+
+// The packages for Windows users, made from this build: the MSI installs for the user
+// alone and the zip unpacks to a folder, and from either place the program, started as
+// Explorer starts it, works off its list; upgrades and the uninstall leave the user's
+// files as they were.
+TEST_F(ZenpoWineTest, PackagesInstallUpgradeAndUninstallLeavingTheUsersFiles) {
+  if (!test::FindProgram("wixl") || !test::FindProgram("unzip")) GTEST_SKIP() << "needs wixl and unzip";
+  const fs::path packages = home_ / "packages";
+  for (const char* version : {"1.0.0", "1.0.1"}) {
+    ASSERT_EQ(std::system(("'" ZENPO_SOURCE_DIR "/packaging/windows/make-packages' '" +
+                           (kBuild / "zenpo.exe").string() + "' '" + packages.string() + "' " + version +
+                           " >/dev/null").c_str()), 0);
+  }
+  test::TempDir site;
+  const std::string bytes = test::BodyBytes(0, 300000);
+  test::WriteFile(site / "a.bin", bytes);
+  test::NginxServer nginx(site.path());
+  std::string error;
+  ASSERT_TRUE(nginx.Start(&error)) << error;
+  const std::string line = nginx.Url("/a.bin") + "\r\n";
+  const std::string wine = "LOCPATH='" + (kBuild / "locale").string() + "' LANG=ja_JP.UTF-8 WINEDEBUG=-all "
+                           "WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' wine ";
+  // Opens `start` (the program or a shortcut to it) with the shell, as a double-click does;
+  // the program in `dir` downloads its one entry and ends on the close message.
+  auto works = [&](const fs::path& dir, const fs::path& start) {
+    test::WriteFile(dir / "ZENPO.ini", test::ReadFile(dir / "ZENPO.ini") + "checkURL=" + nginx.Url("/") +
+                                           "\r\nmsglevel=0\r\n");
+    test::WriteFile(dir / "ZENPO.txt", line);
+    ASSERT_EQ(std::system(Wine(wine + "start /unix '" + start.string() + "'").c_str()), 0);
+    EXPECT_TRUE(test::Eventually([&] { return test::ReadFile(dir / "ZENPO.txt") == "900|" + line; }, 60s))
+        << test::ReadFile(dir / "ZENPO.txt");
+    EXPECT_TRUE(test::ReadFile(dir / ("127.0.0.1#" + std::to_string(nginx.port())) / "a.bin") == bytes);
+    EXPECT_TRUE(XWinInfo("-name ZENPO_main_0", "IsViewable")) << "shown, titled by default";
+    Close();
+    EXPECT_TRUE(test::Eventually(
+        [&] { return test::ReadFile(dir / "ZENPO.log").find(kEndText932) != std::string::npos; }, 60s));
+    std::system(Wine("timeout 60 wineserver -w").c_str());
+  };
+  auto msiexec = [&](const std::string& args) {
+    return std::system(("cd '" + packages.string() + "' && " + Wine(wine + "msiexec /qn " + args)).c_str());
+  };
+
+  fs::path profile;  // the user's own, beside Public
+  for (const auto& entry : fs::directory_iterator(kBuild / "wine/drive_c/users")) {
+    if (entry.path().filename() != "Public") profile = entry.path();
+  }
+  const fs::path dir = profile / "AppData/Local/Programs/ZENPO";
+  // What the installer put there goes, whatever happens below; the user's files then too.
+  std::shared_ptr<void> uninstall(nullptr, [&](void*) {
+    if (fs::exists(dir / "zenpo.exe")) {
+      msiexec("/x zenpo-1.0.1-x64.msi");
+      msiexec("/x zenpo-1.0.0-x64.msi");
+    }
+    fs::remove_all(dir);
+  });
+  ASSERT_EQ(msiexec("/i zenpo-1.0.0-x64.msi"), 0);
+  EXPECT_TRUE(fs::exists(dir / "zenpo.exe"));
+  // The shortcuts are found by name, as the prefix's language may name their folders:
+  // the Start menu's, and the Startup folder's below it.
+  std::vector<fs::path> shortcuts;
+  for (const auto& entry : fs::recursive_directory_iterator(profile / "AppData/Roaming")) {
+    if (entry.path().filename() == "ZENPO.lnk") shortcuts.push_back(entry.path());
+  }
+  std::sort(shortcuts.begin(), shortcuts.end(),
+            [](const fs::path& a, const fs::path& b) { return a.native().size() < b.native().size(); });
+  ASSERT_EQ(shortcuts.size(), 2u);
+  const fs::path menu = shortcuts[0], startup = shortcuts[1];
+  works(dir, menu);
+  const fs::path downloaded = dir / ("127.0.0.1#" + std::to_string(nginx.port()));
+  auto users_files = [&] {
+    std::string all;
+    for (const fs::path& file :
+         {dir / "ZENPO.txt", dir / "ZENPO.ini", dir / "ZENPO.log", downloaded / "a.bin"}) {
+      all += file.filename().string() + ":" + test::ReadFile(file) + "\n";
+    }
+    return all;
+  };
+  const std::string before = users_files();
+
+  // A newer version replaces the previous one; start at login is a feature of its own.
+  ASSERT_EQ(msiexec("/i zenpo-1.0.1-x64.msi"), 0);
+  EXPECT_TRUE(users_files() == before);
+  ASSERT_EQ(msiexec("/i zenpo-1.0.1-x64.msi REMOVE=StartAtLogin"), 0);
+  EXPECT_TRUE(fs::exists(dir / "zenpo.exe") && fs::exists(menu));
+  EXPECT_FALSE(fs::exists(startup));
+  ASSERT_EQ(msiexec("/x zenpo-1.0.1-x64.msi"), 0);
+  for (const fs::path& file : {dir / "zenpo.exe", dir / "README.txt", dir / "ZENPO.sample.ini", menu}) {
+    EXPECT_FALSE(fs::exists(file)) << file;
+  }
+  EXPECT_TRUE(users_files() == before);
+  // Neither version stays registered as installed (the older one went with the upgrade).
+  std::system(Wine("timeout 60 wineserver -w").c_str());
+  for (const char* hive : {"user.reg", "system.reg"}) {
+    EXPECT_EQ(test::ReadFile(kBuild / "wine" / hive).find("=\"ZENPO\""), std::string::npos) << hive;
+  }
+
+  // The zip: a folder ZENPO with the program, its README for Notepad and the sample
+  // settings, whose comments leave every default in place.
+  ASSERT_EQ(std::system(("unzip -q '" + (packages / "zenpo-1.0.0-x64.zip").string() + "' -d '" +
+                         home_.path().string() + "'").c_str()), 0);
+  const std::string readme = test::ReadFile(home_ / "ZENPO/README.txt");
+  EXPECT_EQ(readme.rfind("\xef\xbb\xbf", 0), 0u);
+  EXPECT_EQ(std::count(readme.begin(), readme.end(), '\n'), std::count(readme.begin(), readme.end(), '\r'));
+  works(home_ / "ZENPO", home_ / "ZENPO/zenpo.exe");
 }
 
 }  // namespace
