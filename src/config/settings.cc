@@ -142,6 +142,10 @@ void ParseLine(const std::wstring& line) {
     SetText(s.Authid, value, settings_capacity::kAuthid);
   } else if (has_host) {
     AddHostProfile(line);
+  } else if (Contains(line, L"https=")) {
+    // Tested last: a URL value that happens to hold "https=" never reaches this test, as
+    // its own key comes first.
+    SetNumber(s.https, value);
   }
 }
 

@@ -27,6 +27,8 @@ struct AppSettingsRecord {
   std::wstring Agent = L"Mozilla/4.0";
   std::wstring Referer;
   std::wstring Authid;
+  // Non-zero: URLs beginning "https://" are entries and clipboard links too, like "http://".
+  std::int32_t https = 0;
   // CheckClip=1 was read: the clipboard watcher starts with the window in slot 0.
   bool checkClip = false;
 };

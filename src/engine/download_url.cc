@@ -130,7 +130,8 @@ ResultCode Download::Run(RequestIdentity entry) {
   if (ResultCode rc = OpenRoot(id.agent); rc != 0) return rc;
 
   const std::vector<std::wstring> pieces = UrlPieces(url_);
-  StatusLines.UrlLine.Set(FormatUrlLine(pieces));
+  StatusLines.UrlLine.Set(
+      FormatUrlLine(pieces, url_.starts_with(L"https://") ? L"https://" : L"http://"));
   window_.Invalidate();
   // A URL without a name, or one whose path does not fit, has no file to write to.
   if (!MakeLocalPath(ProgramPaths.DownloadDir, pieces, AppSettings.mkdir != 0, &path_)) {
@@ -177,6 +178,7 @@ ResultCode Download::OpenRoot(const std::wstring& agent) {
   platform::InternetSetOption(root_, o::kConnectRetries, 0);
   platform::InternetSetOption(root_, o::kConnectBackoff, 0);
   platform::InternetSetOption(root_, o::kFromCacheTimeout, kLibraryTimeoutMs);
+  if (AppSettings.https != 0) platform::InternetSetOption(root_, o::kFollowSchemeChanges, 1);
   return 0;
 }
 

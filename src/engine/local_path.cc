@@ -25,8 +25,8 @@ std::vector<std::wstring> UrlPieces(std::wstring_view url) {
   return pieces;
 }
 
-std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces) {
-  std::wstring line = L"http://";
+std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces, std::wstring_view scheme) {
+  std::wstring line(scheme);
   for (const std::wstring& piece : pieces) {
     line += piece;
     line += L" /";

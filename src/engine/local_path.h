@@ -23,9 +23,11 @@ std::vector<std::wstring> SplitPieces(std::wstring_view text, wchar_t separator)
 // which is then also the file name.
 std::vector<std::wstring> UrlPieces(std::wstring_view url);
 
-// The display form of the pieces: "http://" and every piece followed by " /", without
-// the final slash, so the line ends in a space where a window may wrap it.
-std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces);
+// The display form of the pieces: the scheme ("http://" or "https://") and every piece
+// followed by " /", without the final slash, so the line ends in a space where a window
+// may wrap it.
+std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces,
+                           std::wstring_view scheme = L"http://");
 
 // Replaces each of , ; : * ? < > | " in name by #, in place.
 void SanitizeFileName(std::wstring& name);

@@ -62,6 +62,12 @@ void OpenUrlWorker::Run(const std::shared_ptr<Record>& record) {
   }
   platform::HINTERNET request =
       platform::InternetOpenUrl(record->internet, record->url, record->headers);
+  // The library keeps its reason on this thread: a certificate refused or a handshake
+  // failed, which the log shows at the detail level.
+  if (!request) {
+    const std::wstring reason = platform::InternetLastSecurityError();
+    if (!reason.empty()) ReportMessage(L"TLS error->" + reason, level::kDetail, level::kNotShown);
+  }
   {
     std::lock_guard<std::mutex> lock(record->mutex);
     record->request = std::move(request);

@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <limits>
 
+#include "config/settings.h"
+
 namespace zenpo {
 namespace {
 
 constexpr std::wstring_view kUrlScheme = L"http://";
+constexpr std::wstring_view kSecureUrlScheme = L"https://";
 constexpr std::size_t kMinUrlChars = 10;
 
 // The keys in the order they are tried on a field.
@@ -30,7 +33,9 @@ bool IsBlank(wchar_t c) {
 }  // namespace
 
 bool IsDownloadUrl(std::wstring_view text) {
-  return text.size() >= kMinUrlChars && text.back() != L'/' && text.starts_with(kUrlScheme);
+  const bool scheme = text.starts_with(kUrlScheme) ||
+                      (AppSettings.https != 0 && text.starts_with(kSecureUrlScheme));
+  return text.size() >= kMinUrlChars && text.back() != L'/' && scheme;
 }
 
 std::size_t SplitTokens(std::wstring_view text, wchar_t sep, std::wstring_view* pieces,

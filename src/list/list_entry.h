@@ -26,7 +26,8 @@ constexpr std::size_t kPlainCredentialBytes = 255;
 }  // namespace entry_capacity
 
 // The URL test: at least 10 characters, not ending in "/", beginning with exactly
-// "http://" (lower case). Nothing else is checked; other schemes never pass.
+// "http://" (lower case), or "https://" when the https setting is on. Nothing else is
+// checked; other schemes never pass. Reads AppSettings, which is fixed after start-up.
 bool IsDownloadUrl(std::wstring_view text);
 
 // Splits text at sep like a string tokenizer: separators at the start are skipped and a

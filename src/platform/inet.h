@@ -42,6 +42,10 @@ constexpr int kDataSendTimeout = 7;
 constexpr int kDataReceiveTimeout = 8;
 constexpr int kListenTimeout = 11;
 constexpr int kFromCacheTimeout = 63;
+// An option of this interface rather than of the library: non-zero lets the opens that
+// follow take redirects from http to https and back. libcurl takes both anyway; WinINet
+// needs its flags for it. Secure connections are verified either way.
+constexpr int kFollowSchemeChanges = 0x5A01;
 }  // namespace inet_option
 
 // Info levels of HttpQueryInfo that answer with text.
@@ -70,6 +74,14 @@ bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value);
 // request handle, or null on failure (no connection, a time-out, a malformed or
 // oversized response). Closing root makes a pending open return null.
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers);
+
+// Why the calling thread's last InternetOpenUrl failed to secure its connection, in the
+// library's words: a certificate that no trusted authority signed, one made out to
+// another host or out of date, a failed TLS handshake. "" when that open succeeded or
+// failed for another reason. Certificates are always verified against the system's
+// trust store (on POSIX the TLS library's default, or SSL_CERT_FILE and SSL_CERT_DIR
+// where set); nothing turns that off.
+std::wstring InternetLastSecurityError();
 
 // The text of an info level of the final response; false (and "") when absent or when
 // request is not an open request handle. Header values come without surrounding blanks;

@@ -60,6 +60,48 @@ constexpr std::uint32_t kPageBytes = 4096;
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 constexpr long kMaxRedirects = 20;
 
+// Why the calling thread's last open failed to secure its connection; see
+// InternetLastSecurityError.
+thread_local std::string last_security_error;
+
+// The results that come from securing a connection: its certificate or its handshake.
+bool IsSecurityFailure(CURLcode result) {
+  switch (result) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CLIENTCERT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Peers are always verified: their certificate against the trust store, its name against
+// the host. The store is the TLS library's default unless SSL_CERT_FILE or SSL_CERT_DIR
+// name another, as for any program on that library; libcurl itself looks only at its
+// built-in paths.
+bool VerifyPeers(CURL* easy) {
+  bool ok = curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+  const char* file = std::getenv("SSL_CERT_FILE");
+  if (ok && file != nullptr && file[0] != '\0')
+    ok = curl_easy_setopt(easy, CURLOPT_CAINFO, file) == CURLE_OK;
+  const char* dir = std::getenv("SSL_CERT_DIR");
+  if (ok && dir != nullptr && dir[0] != '\0')
+    ok = curl_easy_setopt(easy, CURLOPT_CAPATH, dir) == CURLE_OK;
+  return ok;
+}
+
 struct Timeouts {
   std::uint32_t connect_ms = 60000;
   std::uint32_t receive_ms = 30000;
@@ -242,6 +284,7 @@ class Root : public InternetObject {
       case inet_option::kDataSendTimeout:
       case inet_option::kListenTimeout:
       case inet_option::kFromCacheTimeout:
+      case inet_option::kFollowSchemeChanges:  // every redirect between them is followed
         return true;
       default:
         return false;
@@ -391,6 +434,13 @@ class Request : public InternetObject {
 
   std::size_t peak_buffered() const { return peak_buffered_.load(); }
 
+  // After a failed Open: why the connection could not be secured, or "".
+  std::string SecurityFailure() {
+    std::lock_guard drive(drive_mutex_);
+    if (!IsSecurityFailure(result_)) return "";
+    return error_text_[0] != '\0' ? error_text_ : curl_easy_strerror(result_);
+  }
+
  private:
   enum class Outcome { kReady, kDone, kClosed, kTimedOut, kFailed };
 
@@ -450,6 +500,7 @@ class Request : public InternetObject {
     block_.clear();
     block_status_ = 0;
     redirect_location_.clear();
+    error_text_[0] = '\0';
 
     const bool same_server = SameServer(first_url_, url);
     for (const std::string& line : header_lines_) {
@@ -483,7 +534,8 @@ class Request : public InternetObject {
            curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
            curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Request::OnConnected) == CURLE_OK &&
            curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this) == CURLE_OK &&
-           OpenSocketsCloseOnExec(easy_) &&
+           curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_text_) == CURLE_OK &&
+           VerifyPeers(easy_) && OpenSocketsCloseOnExec(easy_) &&
            curl_multi_add_handle(multi_, easy_) == CURLM_OK;
   }
 
@@ -610,6 +662,7 @@ class Request : public InternetObject {
   Timeouts timeouts_;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
+  char error_text_[CURL_ERROR_SIZE] = {};  // libcurl's words on the hop's failure
   bool paused_ = false;
   bool connected_ = false;
   bool progressed_ = false;  // a byte, an event or a connection since the idle clock looked
@@ -684,13 +737,19 @@ bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
 }
 
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
+  last_security_error.clear();
   auto r = AsRoot(root);
   if (!r) return nullptr;
   auto request = std::make_shared<Request>();
-  if (!request->Prepare(r, url, headers) || !r->Adopt(request) || !request->Open())
+  if (!request->Prepare(r, url, headers) || !r->Adopt(request)) return nullptr;
+  if (!request->Open()) {
+    last_security_error = request->SecurityFailure();
     return nullptr;
+  }
   return request;
 }
+
+std::wstring InternetLastSecurityError() { return FromCodePage(last_security_error); }
 
 bool HttpQueryInfo(const HINTERNET& request, int info_level, std::wstring* text) {
   text->clear();

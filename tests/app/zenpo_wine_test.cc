@@ -18,6 +18,7 @@
 #include "support/daemon_process.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
+#include "support/test_certificates.h"
 #include "support/test_http_server.h"
 #include "support/xvfb_display.h"
 
@@ -129,6 +130,48 @@ TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessa
   const std::string trace = test::ReadFile(home_ / "extra.out");  // the tray icon added, then removed
   EXPECT_NE(trace.find("Shell_NotifyIconW dwMessage = 2,", trace.find("Shell_NotifyIconW dwMessage = 0,")),
             std::string::npos);
+}
+
+// The prefix trusts the test authority once it is in the machine's root store, as a
+// Windows machine would be told; the host's trust store is never touched. An entry from
+// an authority the store lacks ends with 132 and leaves no file; an http entry that
+// redirects to the site arrives.
+TEST_F(ZenpoWineTest, SecureEntriesAreVerifiedAgainstTheRootStore) {
+  if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
+  test::TestCertificates certs;
+  std::string error;
+  ASSERT_TRUE(certs.Make(&error)) << error;
+  test::TempDir docroot;
+  const std::string bytes = test::BodyBytes(0, 300000);
+  test::WriteFile(docroot / "a.bin", bytes);
+  const auto modified = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(981173106s));
+  fs::last_write_time(docroot / "a.bin", modified);
+  test::NginxServer site(docroot.path(), certs.Cert("site"), certs.Key("site"));
+  test::NginxServer stranger(docroot.path(), certs.Cert("stranger"), certs.Key("stranger"));
+  ASSERT_TRUE(site.Start(&error) && stranger.Start(&error)) << error;
+  const std::string store = Wine("WINEDEBUG=-all wine '" + (kBuild / "add_root_certificate.exe").string() + "' ");
+  const std::string authority = " 'Z:" + certs.Authority().string() + "'";
+  ASSERT_EQ(std::system((store + authority).c_str()), 0);
+  test::TestHttpServer plain;  // sends its client on to the site
+  plain.SetRoute("/to-https", test::Redirect(302, site.Url("/a.bin")));
+  const std::string good = site.Url("/a.bin") + "\r\n", bad = stranger.Url("/a.bin") + "\r\n",
+                    moved = plain.Url("/to-https") + "\r\n";
+  test::WriteFile(home_ / "ZENPO.ini", "https=1\r\ncheckURL=" + site.Url("/a.bin") +
+                                           "\r\nmsglevel=0\r\nHIDE=1\r\nloglevel=2\r\n");
+  test::WriteFile(home_ / "ZENPO.txt", good + bad + moved);
+  std::future<int> run = Start("", "secure.out");
+  const bool done =
+      test::Eventually([&] { return List() == "900|" + good + "132|" + bad + "900|" + moved; }, 120s);
+  Close();
+  run.wait_for(60s);
+  EXPECT_EQ(std::system((store + "-d" + authority).c_str()), 0) << "the prefix trusts it no more";
+  ASSERT_TRUE(done) << List();
+  const fs::path local = home_ / ("127.0.0.1#" + std::to_string(site.port())) / "a.bin";
+  EXPECT_EQ(test::ReadFile(local), bytes);
+  EXPECT_EQ(fs::last_write_time(local), modified);
+  EXPECT_FALSE(fs::exists(home_ / ("127.0.0.1#" + std::to_string(stranger.port())) / "a.bin"));
+  EXPECT_EQ(test::ReadFile(home_ / ("127.0.0.1#" + std::to_string(plain.port())) / "to-https"), bytes);
+  EXPECT_NE(test::ReadFile(home_ / "ZENPO.log").find("TLS error->the certificate"), std::string::npos);
 }
 
 // The packages for Windows users, made from this build: the MSI installs for the user

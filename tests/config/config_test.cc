@@ -35,6 +35,9 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
       // Lines are read in pieces of 521 bytes; a key split between two is in neither.
       {std::string(521, 'x') + "msglevel=4\n", &S::msglevel, 4},
       {std::string(517, 'x') + "msglevel=4\n", &S::msglevel, 1},
+      // Secure URLs are entries only by a line of their own; a value naming them never counts.
+      {"https=1\n", &S::https, 1}, {"title=1 https=1\n", &S::https, 0},
+      {"host=1|Referer=https://r/?https=1\n", &S::https, 0},
       {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},  // a byte-order mark
   };
   for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);

@@ -193,6 +193,13 @@ TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
   EXPECT_EQ(ClipState.load(), clip_state::kOff) << "a close request stops the watcher in order";
 }
 
+TEST_F(ClipboardWatcherTest, SecureLinksAreQueuedWithTheirSetting) {
+  AppSettings.https = 1;
+  clipboard_.copies = {L"https://h/a.zip", L"https://h/dir/", L"HTTPS://h/c.zip", L"http://h/b.zip"};
+  ClipboardWatcher(clipboard_, services_);
+  EXPECT_EQ(appended_, std::vector<std::wstring>({L"https://h/a.zip", L"http://h/b.zip"}));
+}
+
 TEST_F(ClipboardWatcherTest, AClipboardWithoutTextEndsTheProgram) {
   clipboard_.RefuseText(true);
   clipboard_.copies = {L"http://h/b.zip"};

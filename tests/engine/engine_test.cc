@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include "support/other_user.h"
 #include "support/program_home.h"
 #include "support/recording_message_box.h"
+#include "support/test_certificates.h"
 #include "support/test_http_server.h"
 #include "support/zenpo_process.h"
 
@@ -302,6 +304,111 @@ TEST_F(DownloadUrlTest, ThroughTinyproxyExceptForDotlessHosts) {
   const auto requests = server_.Requests();
   ASSERT_EQ(requests.size(), 5u);
   EXPECT_TRUE(requests[2].Header("Via") && requests[3].Header("Via") && !requests[4].Header("Via"));
+}
+
+// Three TLS sites on nginx: one with a certificate of the test authority, which the
+// client trusts through SSL_CERT_FILE, one whose certificate names another host, and one
+// from an authority nobody trusts. A fresh request for /slow/ trickles, so that a kill
+// finds it under way; /to-http redirects to the plain server's /plain.
+class SecureDownloadTest : public DownloadUrlTest {
+ protected:
+  void SetUp() override {
+    if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
+    std::string error;
+    ASSERT_TRUE(certs_.Make(&error)) << error;
+    setenv("SSL_CERT_FILE", certs_.Authority().c_str(), 1);
+    test::WriteFile(docroot_ / "b.bin", "bb");
+    const std::string extra = "    location /slow/ { if ($http_range = \"bytes=0-\") { limit_rate 100k; } }\n"
+                              "    location = /to-http { return 302 " + server_.Url("/plain") + "; }";
+    site_.emplace(docroot_.path(), certs_.Cert("site"), certs_.Key("site"), extra);
+    elsewhere_.emplace(docroot_.path(), certs_.Cert("elsewhere"), certs_.Key("elsewhere"));
+    stranger_.emplace(docroot_.path(), certs_.Cert("stranger"), certs_.Key("stranger"));
+    for (test::NginxServer* nginx : {&*site_, &*elsewhere_, &*stranger_}) ASSERT_TRUE(nginx->Start(&error)) << error;
+    AppSettings.https = 1;
+  }
+  void TearDown() override { unsetenv("SSL_CERT_FILE"); }
+  static std::wstring Wide(const std::string& url) { return std::wstring(url.begin(), url.end()); }
+  ResultCode DownloadSecure(const test::NginxServer& nginx, const std::string& path) {
+    return DownloadUrl(Wide(nginx.Url(path)), window_, L"", L"", L"", L"");
+  }
+  fs::path SiteLocal(const test::NginxServer& nginx, const std::string& path) const {
+    return home_ / ("127.0.0.1#" + std::to_string(nginx.port()) + path);
+  }
+
+  test::TestCertificates certs_;
+  test::TempDir docroot_;
+  std::optional<test::NginxServer> site_, elsewhere_, stranger_;
+};
+
+TEST_F(SecureDownloadTest, EntriesOnlyWithTheSettingThenKilledResumedAndStamped) {
+  fs::create_directories(docroot_ / "slow");
+  const std::string a = BodyBytes(0, 3000000);
+  test::WriteFile(docroot_ / "slow/a.bin", a);
+  const auto modified = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(981173106)));
+  fs::last_write_time(docroot_ / "slow/a.bin", modified);
+  // Off: the line is no entry, is left byte for byte, and nothing goes out.
+  AppSettings.https = 0;
+  const std::string list = site_->Url("/slow/a.bin") + "\r\n";
+  test::WriteFile(home_ / "ZENPO.txt", list);
+  SelectedEntry none;
+  EXPECT_EQ(SelectNextEntry(&none), rc::kSelectDone);
+  EXPECT_TRUE(none.url.empty());
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), list);
+  EXPECT_EQ(test::ReadFile(site_->access_log()), "");
+  // On, with the connection checked over https too.
+  test::WriteFile(home_ / "ZENPO.ini", "https=1\ncheckURL=" + site_->Url("/b.bin") + "\nmkdir=0\n");
+  {
+    test::ZenpoProcess zenpo(home_.dir().path());
+    ASSERT_TRUE(test::Eventually([&] { return test::ReadFile(home_ / "a.bin").size() > 100000; }))
+        << test::ReadFile(home_ / "zenpo-output.txt");
+    kill(zenpo.pid(), SIGKILL);
+  }
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "899|" + list);
+  const std::size_t size = fs::file_size(home_ / "a.bin");
+  AppSettings.mkdir = 0;
+  AppSettings.checkURL = Wide(site_->Url("/b.bin"));
+  ASSERT_EQ(DownloadSecure(*site_, "/slow/a.bin"), 900);
+  EXPECT_TRUE(test::ReadFile(home_ / "a.bin") == a);
+  EXPECT_EQ(fs::last_write_time(home_ / "a.bin"), modified);
+  const std::string log = test::ReadFile(site_->access_log());
+  EXPECT_NE(log.find("\"GET /slow/a.bin HTTP/1.1\" 206 " + std::to_string(a.size() - size)), std::string::npos) << log;
+  EXPECT_EQ(StatusLines.UrlLine.Get(), L"https://127.0.0.1:" + std::to_wstring(site_->port()) + L" /slow /a.bin ");
+}
+
+TEST_F(SecureDownloadTest, CertificatesOfAnotherHostOrAnUntrustedAuthorityEndWith132AndNoFile) {
+  AppSettings.loglevel = 2;
+  const std::string list = elsewhere_->Url("/b.bin") + "\n" + stranger_->Url("/b.bin") + "\n";
+  test::WriteFile(home_ / "ZENPO.txt", list);
+  for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
+    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
+  }
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "132|" + elsewhere_->Url("/b.bin") + "\n132|" + stranger_->Url("/b.bin") + "\n");
+  EXPECT_FALSE(fs::exists(SiteLocal(*elsewhere_, "/b.bin")) || fs::exists(SiteLocal(*stranger_, "/b.bin")));
+  const std::string text = home_.LogText();
+  const std::size_t host = text.find("TLS error->SSL: no alternative certificate subject name matches");
+  EXPECT_NE(host, std::string::npos) << text;
+  EXPECT_NE(text.find("TLS error->SSL certificate problem: unable to get local issuer certificate", host),
+            std::string::npos) << text;
+}
+
+TEST_F(SecureDownloadTest, RedirectsCrossBetweenSchemesAndTinyproxyTunnels) {
+  server_.SetRoute("/to-https", test::Redirect(302, site_->Url("/b.bin")));
+  server_.SetRoute("/plain", test::WithBody("plain"));
+  EXPECT_EQ(Download("/to-https"), 900);
+  EXPECT_EQ(LocalBytes("/to-https"), "bb");
+  EXPECT_EQ(DownloadSecure(*site_, "/to-http"), 900);
+  EXPECT_EQ(test::ReadFile(SiteLocal(*site_, "/to-http")), "plain");
+  if (!test::FindProgram("tinyproxy")) GTEST_SKIP() << "tinyproxy is not installed";
+  test::TinyproxyServer proxy;
+  std::string error;
+  ASSERT_TRUE(proxy.Start(&error)) << error;
+  const std::string host_port = "127.0.0.1:" + std::to_string(proxy.port());
+  AppSettings.proxy = std::wstring(host_port.begin(), host_port.end());
+  AppSettings.checkURL = Wide(site_->Url("/b.bin"));
+  fs::remove(SiteLocal(*site_, "/b.bin"));
+  ASSERT_EQ(DownloadSecure(*site_, "/b.bin"), 900) << proxy.Log();
+  EXPECT_EQ(test::ReadFile(SiteLocal(*site_, "/b.bin")), "bb");
+  EXPECT_NE(proxy.Log().find("CONNECT 127.0.0.1:" + std::to_string(site_->port())), std::string::npos) << proxy.Log();
 }
 
 }  // namespace

@@ -203,6 +203,22 @@ TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {
   EXPECT_EQ(List(), expected);
 }
 
+// Secure URLs follow the rules of plain ones, and without their setting a list that holds
+// them is left exactly as it is.
+TEST_F(ListTest, SecureUrlsAreEntriesOnlyWithTheirSetting) {
+  const std::string list =
+      "https://h/s.zip\nhttps://h/\nHTTPS://h/c.zip\nhttps://a\nhttp:s//h/d.zip\n200|https://ab|Referer=r\n";
+  WriteList(list);
+  EXPECT_TRUE(Select().url.empty());
+  EXPECT_EQ(List(), list);
+  AppSettings.https = 1;
+  EXPECT_EQ(Select().url, L"https://h/s.zip");
+  const SelectedEntry e = Select();
+  EXPECT_EQ(e.url + L" " + e.referer, L"https://ab r");
+  EXPECT_TRUE(Select().url.empty());
+  EXPECT_EQ(List(), "899|https://h/s.zip\nhttps://h/\nHTTPS://h/c.zip\nhttps://a\nhttp:s//h/d.zip\n899|https://ab|Referer=r\n");
+}
+
 TEST_F(ListTest, OptionsFollowTheirKeysUpToTheSixthFieldAndAreCut) {
   const std::string too_long_url = "http://h/" + std::string(1016, 'u');  // 1025 characters
   WriteList(too_long_url + "\n"

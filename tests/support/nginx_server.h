@@ -53,21 +53,34 @@ class LoopbackDaemon {
 };
 
 // Serves docroot: Last-Modified from the file times, 206 for ranges, 416 past the end.
+// With a certificate and its key it speaks TLS only, and its URLs are https; extra
+// directives go into its server block.
 class NginxServer : public LoopbackDaemon {
  public:
-  explicit NginxServer(std::filesystem::path docroot) : docroot_(std::move(docroot)) {}
+  explicit NginxServer(std::filesystem::path docroot, std::filesystem::path cert = {},
+                       std::filesystem::path key = {}, std::string extra = {})
+      : docroot_(std::move(docroot)), cert_(std::move(cert)), key_(std::move(key)),
+        extra_(std::move(extra)) {}
+  std::string Url(std::string_view path) const {
+    return (cert_.empty() ? "http" : "https") + LoopbackDaemon::Url(path).substr(4);
+  }
   bool Start(std::string* error) {
     const std::string dir = work_.path().string();
     return StartOnFreePort("nginx", [&](std::uint16_t port) {
-      std::ofstream(dir + "/nginx.conf")
-          << "daemon off; master_process off; worker_processes 1;\n"
-          << "pid " << dir << "/nginx.pid; error_log " << dir << "/output.log warn;\n"
-          << "events { worker_connections 512; }\nhttp {\n"
-          << "  default_type application/octet-stream; access_log " << dir << "/access.log;\n"
-          << "  client_body_temp_path " << dir << "/b; proxy_temp_path " << dir << "/p;\n"
-          << "  fastcgi_temp_path " << dir << "/f; uwsgi_temp_path " << dir << "/u;\n"
-          << "  scgi_temp_path " << dir << "/s;\n"
-          << "  server { listen 127.0.0.1:" << port << "; root " << docroot_.string() << "; }\n}\n";
+      std::ofstream conf(dir + "/nginx.conf");
+      conf << "daemon off; master_process off; worker_processes 1;\n"
+           << "pid " << dir << "/nginx.pid; error_log " << dir << "/output.log warn;\n"
+           << "events { worker_connections 512; }\nhttp {\n"
+           << "  default_type application/octet-stream; access_log " << dir << "/access.log;\n"
+           << "  client_body_temp_path " << dir << "/b; proxy_temp_path " << dir << "/p;\n"
+           << "  fastcgi_temp_path " << dir << "/f; uwsgi_temp_path " << dir << "/u;\n"
+           << "  scgi_temp_path " << dir << "/s;\n"
+           << "  server { listen 127.0.0.1:" << port << (cert_.empty() ? "" : " ssl") << "; root "
+           << docroot_.string() << ";\n";
+      if (!cert_.empty())
+        conf << "    ssl_certificate " << cert_.string() << "; ssl_certificate_key " << key_.string() << ";\n";
+      conf << extra_ << "\n  }\n}\n";
+      conf.close();
       return std::vector<std::string>{"-p", dir, "-e", dir + "/output.log",
                                       "-c", dir + "/nginx.conf"};
     }, error);
@@ -75,7 +88,8 @@ class NginxServer : public LoopbackDaemon {
   std::filesystem::path access_log() const { return work_ / "access.log"; }
 
  private:
-  std::filesystem::path docroot_;
+  std::filesystem::path docroot_, cert_, key_;
+  std::string extra_;
 };
 
 // Accepts 127.0.0.1 only and adds "Via: ... (tinyproxy/...)" to every request it forwards.

@@ -29,11 +29,14 @@ class InternetObject {
   bool Close() { return !closed_.exchange(true) && ::InternetCloseHandle(handle_) != 0; }
   // Where a request's reads land; grown to the largest read once, not per read.
   std::vector<char>& read_buffer() { return read_buffer_; }
+  // On a root handle: its opens follow redirects between http and https.
+  std::atomic<bool>& follow_scheme_changes() { return follow_scheme_changes_; }
 
  private:
   ::HINTERNET handle_;
   std::vector<char> read_buffer_;
   std::atomic<bool> closed_{false};
+  std::atomic<bool> follow_scheme_changes_{false};
 };
 
 namespace {
@@ -42,6 +45,38 @@ namespace {
 
 HINTERNET Wrap(::HINTERNET handle) {
   return handle != nullptr ? std::make_shared<InternetObject>(handle) : nullptr;
+}
+
+// The calling thread's last open that failed to secure its connection; see
+// InternetLastSecurityError.
+thread_local std::wstring last_security_error;
+
+// The library's errors on securing a connection, in words; "" for any other error.
+std::wstring SecurityErrorText(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_INVALID_CA:
+      return L"the certificate's issuer is not trusted (12045)";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+      return L"the certificate is made out to another host (12038)";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+      return L"the certificate has expired or is not yet valid (12037)";
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+      return L"the certificate was revoked (12170)";
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+      return L"the certificate's revocation could not be checked (12057)";
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+      return L"the certificate has no revocation information (12056)";
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+      return L"the certificate has errors (12055)";
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+      return L"the certificate is invalid (12169)";
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+      return L"the secure channel failed (12157)";
+    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+      return L"the server asks for a client certificate (12044)";
+    default:
+      return L"";
+  }
 }
 
 }  // namespace
@@ -56,17 +91,31 @@ HINTERNET InternetOpen(std::wstring_view agent, InternetAccess access, std::wstr
 }
 
 bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
+  if (option == inet_option::kFollowSchemeChanges) {
+    if (!Raw(root)) return false;
+    root->follow_scheme_changes() = value != 0;
+    return true;
+  }
   DWORD v = value;
   return ::InternetSetOptionW(Raw(root), static_cast<DWORD>(option), &v, sizeof(v)) != 0;
 }
 
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
   const std::wstring u(url), h(headers);
-  constexpr DWORD kFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
+  // No flag that ignores a certificate's errors: https URLs are verified by the library's
+  // defaults against the system store.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
+  if (root && root->follow_scheme_changes())
+    flags |= INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
+  last_security_error.clear();
   // A length of -1 lets the library measure the zero-terminated header block.
-  return Wrap(::InternetOpenUrlW(Raw(root), u.c_str(), h.empty() ? nullptr : h.c_str(),
-                                 h.empty() ? 0 : static_cast<DWORD>(-1), kFlags, 0));
+  ::HINTERNET request = ::InternetOpenUrlW(Raw(root), u.c_str(), h.empty() ? nullptr : h.c_str(),
+                                          h.empty() ? 0 : static_cast<DWORD>(-1), flags, 0);
+  if (request == nullptr) last_security_error = SecurityErrorText(GetLastError());
+  return Wrap(request);
 }
+
+std::wstring InternetLastSecurityError() { return last_security_error; }
 
 bool HttpQueryInfo(const HINTERNET& request, int info_level, std::wstring* text) {
   text->clear();
