@@ -7,6 +7,7 @@
 #include "config/program_paths.h"
 #include "config/settings.h"
 #include "cycle/clipboard_watcher.h"
+#include "platform/files.h"
 #include "runtime/open_with_shell.h"
 #include "runtime/run_flags.h"
 #include "runtime/status_lines.h"
@@ -124,7 +125,7 @@ void MainWindow::OnCommand(int id) {
     case menu_cmd::kIniFile:
       // Without settings yet the user gets an empty file to write them into, where the
       // program reads them, rather than an error about a missing file.
-      if (std::FILE* created = std::fopen(ProgramPaths.settingsPathMb.c_str(), "ab")) {
+      if (std::FILE* created = platform::OpenFile(ProgramPaths.SettingsPath, "ab")) {
         std::fclose(created);
       }
       open(ProgramPaths.SettingsPath);

@@ -23,12 +23,9 @@ void BuildProgramPaths(const std::wstring& program_dir) {
   ProgramPathsRecord& p = ProgramPaths;
   p.ProgramDir = program_dir;
   p.SettingsPath = Join(program_dir, L"ZENPO.ini");
-  p.settingsPathMb = platform::NarrowPath(p.SettingsPath);
   p.ListPath = Join(program_dir, L"ZENPO.txt");
   p.ListLockPath = Join(program_dir, L"!ZENPO.txt");
-  p.listLockPathMb = platform::NarrowPath(p.ListLockPath);
   p.ListNewPath = Join(program_dir, L"!!ZENPO.txt");
-  p.listNewPathMb = platform::NarrowPath(p.ListNewPath);
   p.StartHookPath = Join(program_dir, L"ZENPO_start.lnk");
   p.StartDownloadHookPath = Join(program_dir, L"ZENPO_start_d.lnk");
   p.EndDownloadHookPath = Join(program_dir, L"ZENPO_end_d.lnk");
@@ -61,7 +58,6 @@ void BuildLogPath(const std::wstring& dl_path) {
     dir = platform::PathFromSystem(dir_mb);
   }
   p.LogPath = dir + suffix;
-  p.logPathMb = dir_mb + suffix_mb;
   // Others may write into the download folder (a shared one): the downloads and the log
   // must not follow their links out of it.
   platform::GuardWritesBelow(p.DownloadDir);

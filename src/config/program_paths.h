@@ -20,13 +20,8 @@ struct ProgramPathsRecord {
   // The download directory: DLPath resolved against ProgramDir ("" names ProgramDir).
   std::wstring DownloadDir;
   std::wstring LogPath;  // DownloadDir + "/ZENPO.log", within the system's path limit
-
-  // Narrow twins for the stream functions. Every path keeps the bytes the system (or
-  // the settings file, for DLPath) named it with: see platform::PathFromSystem.
-  std::string settingsPathMb;
-  std::string listLockPathMb;
-  std::string listNewPathMb;
-  std::string logPathMb;
+  // Every path keeps the bytes the system (or the settings file, for DLPath) named it
+  // with (see platform::PathFromSystem) and goes to the file service as it is.
 };
 
 extern ProgramPathsRecord ProgramPaths;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "config/program_paths.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace zenpo {
@@ -192,7 +193,7 @@ void ResetSettings() {
 
 void LoadSettings() {
   hostProfiles.clear();
-  if (std::FILE* f = std::fopen(ProgramPaths.settingsPathMb.c_str(), "r")) {
+  if (std::FILE* f = platform::OpenFile(ProgramPaths.SettingsPath, "r")) {
     PieceReader reader(f);
     std::string piece;
     while (reader.Next(&piece)) {

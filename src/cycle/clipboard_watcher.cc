@@ -5,6 +5,7 @@
 
 #include "list/append_list_url.h"
 #include "list/list_entry.h"
+#include "platform/text.h"
 #include "report/report_message.h"
 #include "runtime/run_flags.h"
 
@@ -19,14 +20,16 @@ bool Reported(std::wstring_view text, int log, int msg) {
 
 void Fatal() { CloseRequested = 1; }
 
-// A URL the list can take as one line: it fits the list's URL field and holds no line
-// break or other control character, which would split it into several list lines.
+// A URL the list can take as one line: it fits the list's URL field, holds no line
+// break or other control character, which would split it into several list lines, and
+// reads back the same from the list's code page. A character the code page lacks would
+// be written as "?" or a look-alike, and a "?" starts a query: another resource.
 bool FitsOneListLine(const std::wstring& text) {
   if (text.size() > kMaxClipboardUrlChars) return false;
   for (wchar_t c : text) {
     if (c < 0x20 || c == 0x7F) return false;
   }
-  return true;
+  return platform::FromCodePage(platform::ToCodePage(text)) == text;
 }
 
 }  // namespace

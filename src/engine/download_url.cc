@@ -74,7 +74,7 @@ class Download {
   // Fail for the local file that could not be opened, first naming the other user's link
   // when that is why.
   ResultCode FailOnFile(ResultCode code, std::wstring_view text) const {
-    const std::wstring link = platform::ForeignLinkOnPath(path_.wide);
+    const std::wstring link = platform::ForeignLinkOnPath(path_);
     if (!link.empty() &&
         !Trace(L"他のユーザのリンクには書き込みません->" + platform::ShownText(link), level::kOutcome)) {
       return rc::kLogUnusable;
@@ -109,7 +109,7 @@ class Download {
   platform::Window& window_;
   HINTERNET root_;
   HINTERNET request_;
-  LocalPath path_;
+  std::wstring path_;
   std::int64_t local_size_ = 0;      // S: the size the download resumes from
   platform::FileTime local_time_ = 0;  // T
   platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
@@ -144,8 +144,8 @@ ResultCode Download::Run(RequestIdentity entry) {
   // A second round follows only when the server's file turned out smaller than the local
   // one: the local file is emptied and asked for from its start.
   for (int round = 0;; ++round) {
-    local_size_ = LocalFileSize(path_.narrow);
-    local_time_ = LocalFileTime(path_.narrow);
+    local_size_ = LocalFileSize(path_);
+    local_time_ = LocalFileTime(path_);
     const std::wstring headers = BuildHeaderBlock(id.referer, local_size_, authorization);
     if (!Trace(headers, level::kDetail)) return rc::kLogUnusable;
     if (AbortRequested()) {
@@ -283,7 +283,7 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   }
   if (verdict.plan != BodyPlan::kAppend) {
     if (verdict.plan == BodyPlan::kAskAgain) CloseRequest();
-    if (!EmptyLocalFile(path_.narrow)) {
+    if (!EmptyLocalFile(path_)) {
       CloseAll();
       return FailOnFile(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
     }
@@ -313,7 +313,7 @@ void Download::PublishProgress(std::int64_t received, bool last) {
   next_measure_ = now + kMeasurePeriod;
   // The open file's own size spares a path lookup.
   std::int64_t size = out_.Size();
-  if (size < 0) size = LocalFileSize(path_.narrow);
+  if (size < 0) size = LocalFileSize(path_);
   {
     std::lock_guard<std::mutex> lock(SharedLock);
     ProgressState.receivedBytes += received;
@@ -329,7 +329,7 @@ void Download::PublishProgress(std::int64_t received, bool last) {
 ResultCode Download::HandleChunk(const char* data, std::uint32_t count) {
   // A block that does not reach the file whole (a full disk) ends the transfer here, so
   // the file stays a prefix of the server's file that a later run can resume.
-  if ((!out_.is_open() && !out_.Open(path_.narrow)) || !out_.Write(data, count)) {
+  if ((!out_.is_open() && !out_.Open(path_)) || !out_.Write(data, count)) {
     return rc::kOutputOpenFailed;
   }
   UpdateTrayIcon(tray_state::kChunkWritten);
@@ -397,7 +397,7 @@ ResultCode Download::Finish() {
   }
   window_.Invalidate();
   if (expected_ > 0) {
-    const std::int64_t size = LocalFileSize(path_.narrow);
+    const std::int64_t size = LocalFileSize(path_);
     if (expected_ > size) {
       return Fail(rc::kTransferShort,
                   L"Downloadが途中で中断されました(WEBサーバfilesize > DL filesize)");
@@ -407,7 +407,7 @@ ResultCode Download::Finish() {
     }
   }
   if (server_time_ == 0) return rc::kDownloaded;
-  switch (platform::WriteLastWriteTime(path_.wide, server_time_)) {
+  switch (platform::WriteLastWriteTime(path_, server_time_)) {
     case platform::SetTimeResult::kOpenFailed:
       return FailOnFile(rc::kTimeOpenFailed,
                         L"Downloadファイルのタイムスタンプ初期化でerrorが発生しました");

@@ -1,7 +1,6 @@
 // The local file of a download: its size, its time, and emptying it.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,15 +8,15 @@
 
 namespace zenpo {
 
-// The size in bytes of the regular file at the narrow path; 0 when there is none (an
-// absent file, a directory, an unreadable path). 64-bit, so files of 2 GiB and more count.
-std::int64_t LocalFileSize(const std::string& path_mb);
+// The size in bytes of the regular file at path; 0 when there is none (an absent file, a
+// directory, an unreadable path). 64-bit, so files of 2 GiB and more count.
+std::int64_t LocalFileSize(const std::wstring& path);
 
-// The last-write time of the file at the narrow path; 0 when it cannot be read.
-platform::FileTime LocalFileTime(const std::string& path_mb);
+// The last-write time of the file at path; 0 when it cannot be read.
+platform::FileTime LocalFileTime(const std::wstring& path);
 
-// Empties the file at the narrow path, creating it when absent. False when it cannot be
-// opened for writing.
-bool EmptyLocalFile(const std::string& path_mb);
+// Empties the file at path, creating it when absent. False when it cannot be opened for
+// writing.
+bool EmptyLocalFile(const std::wstring& path);
 
 }  // namespace zenpo

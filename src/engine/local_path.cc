@@ -32,7 +32,7 @@ std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces, std::wstring
     line += L" /";
   }
   line.pop_back();
-  return line;
+  return platform::ShownText(line);
 }
 
 void SanitizeFileName(std::wstring& name) {
@@ -43,6 +43,8 @@ void SanitizeFileName(std::wstring& name) {
 
 std::wstring LocalPathPiece(std::wstring piece) {
   SanitizeFileName(piece);
+  // Before the cut, so that a "#" put in front of a device name stays within the limits.
+  platform::MakeOrdinaryName(piece);
   if (piece.size() > kMaxPathPieceChars) piece.resize(kMaxPathPieceChars);
   for (wchar_t& c : piece) {
     if (c == platform::kPathSeparator || c == L'\\' || c == L'/' || c == L'\0') c = L'#';
@@ -62,11 +64,13 @@ std::wstring LocalPathPiece(std::wstring piece) {
       if (c == L'.') c = L'#';
     }
   }
+  // The cut may have left a trailing dot or space.
+  platform::MakeOrdinaryName(piece);
   return piece;
 }
 
 bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pieces,
-                   bool make_dirs, LocalPath* path) {
+                   bool make_dirs, std::wstring* path) {
   if (pieces.empty()) return false;
   std::wstring base = dir;
   if (base.empty() || base.back() != platform::kPathSeparator) base += platform::kPathSeparator;
@@ -80,12 +84,10 @@ bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pie
     }
   }
   wide += LocalPathPiece(pieces.back());
-  std::string narrow = platform::NarrowPath(wide);
   // A cut path would name another file.
-  if (narrow.size() > platform::kMaxPathBytes) return false;
+  if (platform::NarrowPath(wide).size() > platform::kMaxPathBytes) return false;
   for (const std::wstring& d : dirs) platform::MakeDirectory(d);
-  path->wide = std::move(wide);
-  path->narrow = std::move(narrow);
+  *path = std::move(wide);
   return true;
 }
 

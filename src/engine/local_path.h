@@ -25,7 +25,7 @@ std::vector<std::wstring> UrlPieces(std::wstring_view url);
 
 // The display form of the pieces: the scheme ("http://" or "https://") and every piece
 // followed by " /", without the final slash, so the line ends in a space where a window
-// may wrap it.
+// may wrap it. A byte of the list that forms no character shows as U+FFFD.
 std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces,
                            std::wstring_view scheme = L"http://");
 
@@ -39,17 +39,12 @@ void SanitizeFileName(std::wstring& name);
 // of the download directory.
 std::wstring LocalPathPiece(std::wstring piece);
 
-struct LocalPath {
-  std::wstring wide;   // for directories and the file time
-  std::string narrow;  // the same path for the streams and the size
-};
-
 // The local path of the pieces under dir: one directory per piece but the last when
 // make_dirs is set, else the file directly in dir. False, with nothing created, when
 // there is no piece or the path is beyond the system's path limit. Directories are
 // created (existing ones and failures are ignored: a missing directory surfaces when the
 // file is opened).
 bool MakeLocalPath(const std::wstring& dir, const std::vector<std::wstring>& pieces,
-                   bool make_dirs, LocalPath* path);
+                   bool make_dirs, std::wstring* path);
 
 }  // namespace zenpo

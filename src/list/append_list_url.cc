@@ -2,10 +2,8 @@
 #include "list/append_list_url.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "config/program_paths.h"
 #include "list/list_reports.h"
@@ -64,8 +62,8 @@ bool ReadListEnd(std::FILE* f, ListEnd* end) {
 
 // Appends url as a line of its own to the open list in one write, flushed to the disk;
 // false when the open, the write, the flush or the close failed.
-bool AppendLine(const std::string& path, std::wstring_view url) {
-  std::FILE* f = std::fopen(path.c_str(), "a+b");
+bool AppendLine(const std::wstring& path, std::wstring_view url) {
+  std::FILE* f = platform::OpenFile(path, "a+b");
   if (f == nullptr) return false;
   // Unbuffered from the start (the stream may only be set up before its first use), so
   // the line goes out as one write.
@@ -85,8 +83,7 @@ bool AppendLine(const std::string& path, std::wstring_view url) {
   const bool closed = std::fclose(f) == 0;
   if (written && closed) return true;
   // A cut-off URL would download something else: the list goes back to its old size.
-  std::error_code ignored;
-  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(end.size), ignored);
+  platform::ResizeFile(path, end.size);
   return false;
 }
 
@@ -97,7 +94,7 @@ ResultCode AppendListUrl(std::wstring_view url) {
     return ReportListResult(list_message::kInUse, level::kDetail, level::kNotShown,
                             rc::kWriteInUse);
   }
-  if (!AppendLine(ProgramPaths.listLockPathMb, url)) {
+  if (!AppendLine(ProgramPaths.ListLockPath, url)) {
     return ReturnListAndReport(list_message::kAppendOpenFailed, rc::kWriteOpenFailed,
                                list_message::kAppendReleaseFailed);
   }

@@ -21,7 +21,7 @@ std::wstring_view ListLine::parse() const {
       text.remove_suffix(1);
       if (text.ends_with('\r')) text.remove_suffix(1);
     }
-    platform::FromCodePage(text, &parse_);
+    platform::PathFromSystem(text, &parse_);
     converted_ = true;
   }
   return parse_;
@@ -38,7 +38,7 @@ std::size_t ListLine::StatusColumnBytes(const ListFields& fields, std::int32_t s
   // The first field ends at a bar, since a second field follows it.
   const std::size_t bar = static_cast<std::size_t>(fields.field[0].data() - text.data()) +
                           fields.field[0].size();
-  const std::string prefix = platform::ToCodePage(text.substr(0, bar + 1));
+  const std::string prefix = platform::PathToSystem(text.substr(0, bar + 1));
   if (bytes_.starts_with(prefix)) return prefix.size();
   // The field does not convert back to its bytes (an invalid sequence in it): its bar is
   // then found in the bytes themselves.

@@ -29,8 +29,10 @@ class ListLine {
   // in the next piece, so the field is not all there. A URL cut so is no URL of the line.
   bool Cuts(std::wstring_view field) const;
   // The bytes converted from the device code page, without the one trailing line feed
-  // and a carriage return before it; conversion stops at a zero byte. Converted on first
-  // use.
+  // and a carriage return before it; conversion stops at a zero byte. Bytes that form no
+  // character stay bytes (platform::PathFromSystem), so the URL keeps them on the wire
+  // and in its local name, and lines that differ in any byte never match. Converted on
+  // first use.
   std::wstring_view parse() const;
 
   // How many leading bytes a status replacement takes away: none when status is 0, else

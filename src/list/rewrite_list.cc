@@ -93,14 +93,14 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* co
 
   // Creating the new list empty first truncates a leftover of an earlier failed pass.
   {
-    std::FILE* created = std::fopen(paths.listNewPathMb.c_str(), "wb");
+    std::FILE* created = platform::OpenFile(paths.ListNewPath, "wb");
     if (created == nullptr || std::fclose(created) != 0) {
       return fail(list_message::kSetupFailed, codes.setup);
     }
   }
-  File in(std::fopen(paths.listLockPathMb.c_str(), "rb"));
+  File in(platform::OpenFile(paths.ListLockPath, "rb"));
   if (!in) return fail(codes.open_message, codes.open);
-  File out(std::fopen(paths.listNewPathMb.c_str(), "ab"));
+  File out(platform::OpenFile(paths.ListNewPath, "ab"));
   if (!out) {
     in.reset();
     return fail(list_message::kWriteFailed, codes.write);

@@ -33,11 +33,12 @@ void CopyCapped(std::wstring_view value, std::size_t capacity, std::wstring* to,
   to->assign(value);
 }
 
-// The plain credentials in the device code page (at most 255 bytes), Base64-encoded.
+// The plain credentials in the device code page (at most 255 bytes), Base64-encoded; a
+// byte of the line that forms no character stays that byte.
 std::wstring EncodeCredentials(std::wstring_view plain, SelectionNotes* notes) {
   const std::string bytes =
-      platform::ToCodePage(plain, entry_capacity::kPlainCredentialBytes);
-  if (bytes.size() < platform::ToCodePage(plain).size()) notes->cut_options.append(L"Authid= ");
+      platform::PathToSystem(plain, entry_capacity::kPlainCredentialBytes);
+  if (bytes.size() < platform::PathToSystem(plain).size()) notes->cut_options.append(L"Authid= ");
   return platform::FromCodePage(EncodeBase64(bytes), entry_capacity::kAuthorization);
 }
 

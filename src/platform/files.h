@@ -1,7 +1,7 @@
-// File system operations the core needs beyond narrow streams (std::fopen): the list's
-// rename lock, deleting, creating directories, the last-write time of a file, and
-// flushing to the disk. Paths are wide; the back end converts them to the system's path
-// form (NarrowPath), byte for byte as the system named them.
+// Every file system operation of the core: opening streams, sizes, the list's rename
+// lock, deleting, creating directories, the last-write time of a file, and flushing to
+// the disk. Paths are wide and go to the system unchanged: Windows gets them through its
+// wide-character calls, POSIX as the bytes the system named them with (NarrowPath).
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,14 @@ extern const wchar_t kPathSeparator;
 // Whether path names its place without a starting folder ("/dl"; "C:\dl" on Windows).
 bool IsAbsolutePath(const std::wstring& path);
 
+// Makes name (one file or directory name) one that the system stores as it is and opens
+// as a plain file. On Windows, a name that the system keeps for a device (CON, PRN, AUX,
+// NUL, COM0-COM9, LPT0-LPT9, CONIN$, CONOUT$; in any case, with any extension, spaces
+// before the extension ignored) gets "#" in front, and each trailing dot or space, which
+// Windows would drop, becomes "#". Elsewhere the name stays. Applying it twice changes
+// nothing more.
+void MakeOrdinaryName(std::wstring& name);
+
 // The system's own limits in bytes of the narrow form: of a whole path and of one name
 // in it (the terminator not counted).
 extern const std::size_t kMaxPathBytes;
@@ -30,6 +38,16 @@ extern const std::size_t kMaxNameBytes;
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to);
 
 bool RemoveFile(const std::wstring& path);
+
+// Opens a stream on the file at path; mode as std::fopen takes it. nullptr on failure.
+std::FILE* OpenFile(const std::wstring& path, const char* mode);
+
+// The size of the regular file at path (64-bit); -1 for anything else (an absent file, a
+// directory, a path that cannot be read).
+std::int64_t FileSize(const std::wstring& path);
+
+// Cuts (or extends with zero bytes) the existing file at path to size bytes.
+bool ResizeFile(const std::wstring& path, std::int64_t size);
 
 // Creates one directory; fails when it exists already or its parent is missing.
 bool MakeDirectory(const std::wstring& path);
@@ -54,10 +72,9 @@ class AppendDescriptor {
   AppendDescriptor& operator=(const AppendDescriptor&) = delete;
   ~AppendDescriptor() { Close(); }
 
-  // Opens (creating when absent) the file at the narrow path; false when it cannot be
-  // opened for writing (or a guarded write refuses it). Child processes do not inherit
-  // the descriptor.
-  bool Open(const std::string& path_mb);
+  // Opens (creating when absent) the file at path; false when it cannot be opened for
+  // writing (or a guarded write refuses it). Child processes do not inherit the descriptor.
+  bool Open(const std::wstring& path);
   bool is_open() const { return fd_ >= 0; }
   // Writes the whole block; false when any of it could not be written (a full disk).
   bool Write(const void* data, std::size_t size);
@@ -82,14 +99,14 @@ void GuardWritesBelow(const std::wstring& folder);
 // there is none (or path is not below the guarded folder). For the report of a refusal.
 std::wstring ForeignLinkOnPath(const std::wstring& path);
 
-// Empties the file at the narrow path, creating it when absent. False when it cannot be
-// opened for writing.
-bool EmptyFile(const std::string& path_mb);
+// Empties the file at path, creating it when absent. False when it cannot be opened for
+// writing.
+bool EmptyFile(const std::wstring& path);
 
-// Opens the file at the narrow path as a text stream for appending, creating it when
-// absent with the permissions the user's umask allows, or for the owner alone with
-// owner_only. Null when it cannot be opened.
-std::FILE* OpenForAppend(const std::string& path_mb, bool owner_only);
+// Opens the file at path as a text stream for appending, creating it when absent with
+// the permissions the user's umask allows, or for the owner alone with owner_only. Null
+// when it cannot be opened.
+std::FILE* OpenForAppend(const std::wstring& path, bool owner_only);
 
 // Whether the file at path may be run for this user. kUntrusted unless the file, and
 // each symbolic link on the way when path is one, belongs to this user or to root, and
@@ -97,8 +114,11 @@ std::FILE* OpenForAppend(const std::string& path_mb, bool owner_only);
 enum class RunTrust { kMissing, kTrusted, kUntrusted };
 RunTrust TrustToRun(const std::wstring& path);
 
-// The path as the narrow stream functions take it. A path made from the system's own
-// bytes (PathFromSystem) gets exactly those bytes back.
+// The path in the system's narrow form, for measuring it against kMaxPathBytes and
+// kMaxNameBytes and for the POSIX calls. A path made from the system's own bytes
+// (PathFromSystem) gets exactly those bytes back. Never for a file call on Windows, where
+// a narrow path reaches the system through the ANSI code page in one library and as UTF-8
+// in another.
 std::string NarrowPath(const std::wstring& path);
 
 // Forces what was written to the stream onto the disk: the stream's buffer, then the

@@ -202,15 +202,16 @@ std::wstring ForeignLinkOnPath(const std::wstring& path) {
   return PathFromSystem(OpenBelowGuard(p, 0, 0, true).foreign_link);
 }
 
-bool EmptyFile(const std::string& path_mb) {
-  const int fd = OpenForWriting(path_mb, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+bool EmptyFile(const std::wstring& path) {
+  const int fd = OpenForWriting(NarrowPath(path), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (fd < 0) return false;
   close(fd);
   return true;
 }
 
-std::FILE* OpenForAppend(const std::string& path_mb, bool owner_only) {
-  const int fd = OpenForWriting(path_mb, O_WRONLY | O_APPEND | O_CREAT, owner_only ? 0600 : 0666);
+std::FILE* OpenForAppend(const std::wstring& path, bool owner_only) {
+  const int fd =
+      OpenForWriting(NarrowPath(path), O_WRONLY | O_APPEND | O_CREAT, owner_only ? 0600 : 0666);
   if (fd < 0) return nullptr;
   std::FILE* f = fdopen(fd, "a");
   if (f == nullptr) close(fd);
@@ -243,6 +244,9 @@ std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
 
 bool IsAbsolutePath(const std::wstring& path) { return !path.empty() && path[0] == L'/'; }
 
+// Every name but "." and ".." is an ordinary name here; the caller keeps those out.
+void MakeOrdinaryName(std::wstring&) {}
+
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
   const std::string f = NarrowPath(from), t = NarrowPath(to);
 #ifdef SYS_renameat2
@@ -261,6 +265,20 @@ bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool RemoveFile(const std::wstring& path) { return unlink(NarrowPath(path).c_str()) == 0; }
+
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+  return std::fopen(NarrowPath(path).c_str(), mode);
+}
+
+std::int64_t FileSize(const std::wstring& path) {
+  struct stat st;
+  if (stat(NarrowPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool ResizeFile(const std::wstring& path, std::int64_t size) {
+  return truncate(NarrowPath(path).c_str(), static_cast<off_t>(size)) == 0;
+}
 
 bool MakeDirectory(const std::wstring& path) {
   const std::string p = NarrowPath(path);
@@ -285,9 +303,9 @@ bool ReadLastWriteTime(const std::wstring& path, FileTime* time) {
   return true;
 }
 
-bool AppendDescriptor::Open(const std::string& path_mb) {
+bool AppendDescriptor::Open(const std::wstring& path) {
   Close();
-  fd_ = OpenForWriting(path_mb, O_WRONLY | O_APPEND | O_CREAT, 0666);
+  fd_ = OpenForWriting(NarrowPath(path), O_WRONLY | O_APPEND | O_CREAT, 0666);
   return fd_ >= 0;
 }
 

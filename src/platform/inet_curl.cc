@@ -156,10 +156,11 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 // The URL on the wire: the device code page, with blanks, control characters and bytes
-// outside ASCII percent-encoded, since libcurl refuses them raw.
+// outside ASCII percent-encoded, since libcurl refuses them raw. A byte of the list that
+// forms no character goes out as that byte, as browsers send one.
 std::string WireUrl(std::wstring_view url) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string bytes = ToCodePage(url);
+  std::string bytes = PathToSystem(url);
   std::string out;
   out.reserve(bytes.size());
   for (unsigned char c : bytes) {
@@ -348,7 +349,7 @@ class Request : public InternetObject {
       multi_ = MultiInitCloseOnExec();
     }
     if (!multi_) return false;
-    std::string block = ToCodePage(headers);
+    std::string block = PathToSystem(headers);
     std::size_t pos = 0;
     while (pos < block.size()) {
       std::size_t end = block.find('\n', pos);

@@ -23,11 +23,14 @@ std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars = std::w
 void FromCodePage(std::string_view bytes, std::wstring* out,
                   std::size_t max_chars = std::wstring::npos);
 
-// For names that come from the system (paths, which are bytes rather than text): like
-// FromCodePage, but a byte (0x80 to 0xFF) that forms no character becomes the placeholder
-// U+DC00 + byte, and PathToSystem turns every placeholder back into its byte. So a name
-// comes back as exactly the bytes it was made of. Safe to call from any thread.
+// For names, which are bytes rather than text (paths from the system, the URLs of list
+// lines): like FromCodePage, but a byte (0x80 to 0xFF) that forms no character becomes the
+// placeholder U+DC00 + byte, and PathToSystem turns every placeholder back into its byte.
+// So a name comes back as exactly the bytes it was made of, and two different names never
+// read the same. Safe to call from any thread.
 std::wstring PathFromSystem(std::string_view bytes);
+// The same into *out, reusing its storage (every line of a list).
+void PathFromSystem(std::string_view bytes, std::wstring* out);
 std::string PathToSystem(std::wstring_view path, std::size_t max_bytes = std::string::npos);
 
 // Placeholders stand for bytes 0x80 to 0xFF only (U+DC80 to U+DCFF, which no text holds),

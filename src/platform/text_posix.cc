@@ -183,6 +183,10 @@ std::wstring PathFromSystem(std::string_view bytes) {
   return out;
 }
 
+void PathFromSystem(std::string_view bytes, std::wstring* out) {
+  Decode(bytes, out, std::wstring::npos, true);
+}
+
 std::wstring FromCodePage(std::string_view bytes, std::size_t max_chars) {
   std::wstring out;
   FromCodePage(bytes, &out, max_chars);

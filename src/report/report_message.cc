@@ -27,7 +27,7 @@ constexpr std::size_t kMaxLogTextBytes = 5214;
 std::mutex log_mutex;
 std::atomic<bool> private_log{false};
 
-std::FILE* OpenLogWithRetries(const std::string& path) {
+std::FILE* OpenLogWithRetries(const std::wstring& path) {
   const bool owner_only = private_log.load();
   std::FILE* f = platform::OpenForAppend(path, owner_only);
   for (int i = 0; i < kOpenRetries && f == nullptr; ++i) {
@@ -92,7 +92,7 @@ ResultCode ReportMessage(std::wstring_view raw_text, int logLevel, int msgLevel)
     line += platform::ToCodePage(text, kMaxLogTextBytes);
     line += '\n';
     std::unique_lock<std::mutex> lock(log_mutex);
-    std::FILE* f = OpenLogWithRetries(ProgramPaths.logPathMb);
+    std::FILE* f = OpenLogWithRetries(ProgramPaths.LogPath);
     if (f == nullptr) {
       lock.unlock();
       platform::ShowMessageBox(L"Logfileアクセスでerrorが発生しました");

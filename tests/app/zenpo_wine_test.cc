@@ -52,13 +52,19 @@ class ZenpoWineTest : public ::testing::Test {
     ASSERT_TRUE(display_.ok());
     fs::copy_file(kBuild / "zenpo.exe", home_ / "zenpo.exe");
   }
+  // Moves the program into a folder of home (name in UTF-8, as wine keeps it on Linux).
+  void MoveProgramTo(const std::string& name) {
+    program_dir_ = home_ / name;
+    fs::create_directory(program_dir_);
+    fs::rename(home_ / "zenpo.exe", program_dir_ / "zenpo.exe");
+  }
 
   std::string Wine(const std::string& command) const {
     return "WINEPREFIX='" + (kBuild / "wine").string() + "' DISPLAY=" + display_.name() + " " + command;
   }
   // Under a Japanese locale, with the tray calls traced into the output file.
   std::future<int> Start(const std::string& args, const std::string& output) const {
-    const std::string command = "cd '" + home_.path().string() + "' && " +
+    const std::string command = "cd '" + program_dir_.string() + "' && " +
         Wine("LOCPATH='" + (kBuild / "locale").string() + "' LANG=ja_JP.UTF-8 WINEDEBUG=-all,trace+systray "
              "WINEDLLOVERRIDES='mscoree,mshtml=' wine zenpo.exe " + args + " >'" + (home_ / output).string() +
              "' 2>&1 </dev/null");
@@ -73,7 +79,7 @@ class ZenpoWineTest : public ::testing::Test {
                         pattern + "'").c_str()) == 0;
   }
 
-  std::string List() const { return test::ReadFile(home_ / "ZENPO.txt"); }
+  std::string List() const { return test::ReadFile(program_dir_ / "ZENPO.txt"); }
 
   void TearDown() override {
     if (lock_ < 0) return;
@@ -85,6 +91,7 @@ class ZenpoWineTest : public ::testing::Test {
   int lock_ = -1;
   test::XvfbDisplay display_;
   test::TempDir home_;
+  fs::path program_dir_ = home_.path();
 };
 
 // A request that never answers cannot be taken back: 103, and the successor works off the list.
@@ -130,6 +137,56 @@ TEST_F(ZenpoWineTest, ARestartWorksOffTheListAndSlotsAreSharedUntilTheCloseMessa
   const std::string trace = test::ReadFile(home_ / "extra.out");  // the tray icon added, then removed
   EXPECT_NE(trace.find("Shell_NotifyIconW dwMessage = 2,", trace.find("Shell_NotifyIconW dwMessage = 0,")),
             std::string::npos);
+}
+
+// As a Japanese user keeps it: the program in "ツール", DLPath "ダウンロード", names in code
+// page 932, names Windows keeps for devices. Every file arrives whole, once.
+TEST_F(ZenpoWineTest, JapaneseFoldersAndNamesKeepEveryFileWholeAndFetchedOnce) {
+  MoveProgramTo("\xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab");  // ツール
+  const std::string dl_dir = "\xe3\x83\x80\xe3\x82\xa6\xe3\x83\xb3\xe3\x83\xad\xe3\x83\xbc\xe3\x83\x89";
+  const std::string dl_dir_932 = "\x83\x5f\x83\x45\x83\x93\x83\x8d\x81\x5b\x83\x68";  // ダウンロード
+  test::TestHttpServer server;
+  server.SetRoute("/check", test::WithBody("ok"));
+  struct Entry {
+    std::string url_name;    // in the list (code page 932)
+    std::string wire_name;   // as requested (WinINet under wine sends the code page's bytes)
+    std::string local_name;  // on disk (UTF-8 on Linux)
+    std::size_t size;
+  };
+  const Entry entries[] = {
+      {"a.bin", "a.bin", "a.bin", 777777},
+      {"\x93\x8c\x8b\x9e.bin", "\x93\x8c\x8b\x9e.bin", "\xe6\x9d\xb1\xe4\xba\xac.bin", 123456},  // 東京
+      {"nul", "nul", "#nul", 1500},
+      {"aux.txt", "aux.txt", "#aux.txt", 1600}};
+  std::string list, done;
+  for (std::size_t i = 0; i < std::size(entries); ++i) {
+    server.SetRoute("/d/" + entries[i].wire_name, test::WithBody(test::BodyBytes(i, entries[i].size)));
+    list += server.Url("/d/") + entries[i].url_name + "\r\n";
+    done += "900|" + server.Url("/d/") + entries[i].url_name + "\r\n";
+  }
+  fs::create_directory(home_ / dl_dir);
+  // An absolute DLPath, as wine names the Linux folder: Z: and backslashes.
+  std::string dl_path = "Z:" + home_.path().string();
+  for (char& c : dl_path) c = c == '/' ? '\\' : c;
+  test::WriteFile(program_dir_ / "ZENPO.ini", "checkURL=" + server.Url("/check") + "\r\nmsglevel=0\r\nHIDE=1\r\n"
+                                              "DLPath=" + dl_path + "\\" + dl_dir_932 + "\r\n");
+  test::WriteFile(program_dir_ / "ZENPO.txt", list);
+  std::future<int> run = Start("", "run.out");
+  EXPECT_TRUE(test::Eventually([&] { return List() == done; }, 120s)) << List();
+  Close();
+  ASSERT_EQ(run.wait_for(60s), std::future_status::ready);
+  std::string targets;
+  for (const test::ReceivedRequest& r : server.Requests()) targets += r.target + " ";
+  const fs::path local = home_ / dl_dir / ("127.0.0.1#" + std::to_string(server.port())) / "d";
+  for (std::size_t i = 0; i < std::size(entries); ++i) {
+    const Entry& e = entries[i];
+    const std::string bytes = test::ReadFile(local / e.local_name);
+    EXPECT_EQ(bytes.size(), e.size) << e.local_name;
+    EXPECT_TRUE(bytes == test::BodyBytes(i, e.size)) << e.local_name;
+    int fetched = 0;
+    for (const test::ReceivedRequest& r : server.Requests()) fetched += r.target == "/d/" + e.wire_name;
+    EXPECT_EQ(fetched, 1) << e.wire_name << " among " << targets;
+  }
 }
 
 // The prefix trusts the test authority once it is in the machine's root store, as a

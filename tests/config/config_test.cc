@@ -69,9 +69,9 @@ TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytesAndJapaneseOnesStayWhole) {
   std::string japanese = "/";
   for (int i = 0; i < 101; ++i) japanese += "\xe6\x97\xa5";
   Load("DLPath=" + japanese + "\n");
-  EXPECT_EQ(ProgramPaths.logPathMb, japanese + "/ZENPO.log");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.LogPath), japanese + "/ZENPO.log");
   BuildProgramPaths(L"/home/ユーザ");
-  EXPECT_EQ(ProgramPaths.settingsPathMb, "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.SettingsPath), "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
   // A folder name that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
   const std::string home = home_.path().string() + "/caf\xe9";
   std::filesystem::create_directory(home);
@@ -80,11 +80,11 @@ TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytesAndJapaneseOnesStayWhole) {
   setenv("ZENPO_HOME", home.c_str(), 1);
   BuildProgramPaths();
   if (old) setenv("ZENPO_HOME", saved.c_str(), 1); else unsetenv("ZENPO_HOME");
-  EXPECT_EQ(ProgramPaths.settingsPathMb + ProgramPaths.listLockPathMb, home + "/ZENPO.ini" + home + "/!ZENPO.txt");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.SettingsPath) + platform::NarrowPath(ProgramPaths.ListLockPath), home + "/ZENPO.ini" + home + "/!ZENPO.txt");
   // So does a DLPath written in such bytes.
   test::WriteFile(home + "/ZENPO.ini", "DLPath=dl\xe9\n");
   LoadSettings();
-  EXPECT_EQ(ProgramPaths.logPathMb, home + "/dl\xe9/ZENPO.log");
+  EXPECT_EQ(platform::NarrowPath(ProgramPaths.LogPath), home + "/dl\xe9/ZENPO.log");
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.DownloadDir), home + "/dl\xe9");
 }
 

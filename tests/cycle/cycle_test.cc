@@ -6,6 +6,7 @@
 
 #include "cycle/clipboard_watcher.h"
 #include "cycle/download_cycle.h"
+#include "platform/text.h"
 #include "runtime/run_flags.h"
 #include "runtime/status_lines.h"
 #include "runtime/tray_icon.h"
@@ -191,6 +192,16 @@ TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
   EXPECT_EQ(appended_, std::vector<std::wstring>({L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip",
                                                   L"http://h/a.zip", L"http://h/a.zip"}));
   EXPECT_EQ(ClipState.load(), clip_state::kOff) << "a close request stops the watcher in order";
+}
+
+// The list is code page text: a URL the code page cannot hold unchanged would be queued as
+// another ("?" starts a query), so it is not queued at all.
+TEST_F(ClipboardWatcherTest, UrlsTheListsCodePageCannotHoldAreNeverQueued) {
+  if (platform::CodePageName() != "CP932") GTEST_SKIP() << "for code page 932 (Windows)";
+  clipboard_.copies = {L"http://h/d/한국어.bin", L"http://h/d/x😀y.bin", L"http://h/d/é€ü.bin",
+                       L"http://h/d/東京.bin"};
+  ClipboardWatcher(clipboard_, services_);
+  EXPECT_EQ(appended_, std::vector<std::wstring>{L"http://h/d/東京.bin"});
 }
 
 TEST_F(ClipboardWatcherTest, SecureLinksAreQueuedWithTheirSetting) {

@@ -42,9 +42,9 @@ TEST(LocalPathTest, PiecesStayInsideTheirParent) {
       {std::wstring(130, L'é'), std::wstring(127, L'é')}};  // 128 characters, but too many bytes
   for (const auto& [piece, safe] : pieces) EXPECT_EQ(LocalPathPiece(piece), safe);
   test::TempDir dir;
-  LocalPath path;
+  std::wstring path;
   ASSERT_TRUE(MakeLocalPath(dir.wpath(), UrlPieces(L"http://h:81//a/../get?id=5"), true, &path));
-  EXPECT_EQ(path.narrow, (dir / "h#81/a/##/get#id=5").string());
+  EXPECT_EQ(platform::NarrowPath(path), (dir / "h#81/a/##/get#id=5").string());
 }
 
 TEST(RequestIdentityTest, EntryThenFirstMatchingProfileThenSettingsAndNoLineBreaks) {
@@ -209,7 +209,7 @@ TEST_F(DownloadUrlTest, OnlyTheUsersOwnLinksAreWrittenThrough) {
   plant(elsewhere.path(), Local("/d"), false);
   EXPECT_EQ(Download("/d/f"), 900);
   EXPECT_EQ(test::ReadFile(elsewhere / "f"), BodyBytes(0, 1000));
-  plant(elsewhere / "precious", ProgramPaths.logPathMb, true);
+  plant(elsewhere / "precious", platform::NarrowPath(ProgramPaths.LogPath), true);
   test::RecordingMessageBox boxes;
   EXPECT_EQ(ReportMessage(L"line", 1, 9), rc::kLogUnusable);
   EXPECT_EQ(test::ReadFile(elsewhere / "precious"), "precious");
@@ -283,6 +283,37 @@ TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
   EXPECT_EQ(fs::last_write_time(local / "d/a.bin"), modified);
   const std::string log = test::ReadFile(nginx.access_log());
   EXPECT_NE(log.find("GET /d/a.bin HTTP/1.1\" 206 1765433 \"http://r/\" \"Mozilla/4.0\""), std::string::npos) << log;
+}
+
+// Lines whose names are no text in the list's encoding (Shift-JIS bytes, stray bytes):
+// each URL goes out with its own bytes, lands under its own bytes, and only its own line
+// gets the code. A password in such bytes is sent as those bytes.
+TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
+  const std::pair<std::string, std::string> names[] = {  // as the list has it, as the wire does
+      {"\x93\x8c\x8b\x9e.zip", "%93%8C%8B%9E.zip"}, {"\x91\xe5\x8d\xe3.zip", "%91%E5%8D%E3.zip"},
+      {"bad\x80.bin", "bad%80.bin"}, {"bad\x81.bin", "bad%81.bin"}};
+  std::string list, marked;
+  for (const auto& [raw, wire] : names) {
+    server_.SetRoute("/m/" + wire, test::WithBody("body of " + wire));
+    list += server_.Url("/m/") + raw + "|Authid=u:\xe9\r\n";
+    marked += "900|" + server_.Url("/m/") + raw + "|Authid=u:\xe9\r\n";
+  }
+  test::WriteFile(home_ / "ZENPO.txt", list);
+  for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
+    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
+  }
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), marked);
+  std::vector<std::string> fetched, expected;
+  for (const test::ReceivedRequest& r : server_.Requests()) {
+    if (!r.target.starts_with("/m/")) continue;
+    fetched.push_back(r.target);
+    EXPECT_EQ(r.Header("Authorization"), "Basic dTrp");
+  }
+  for (const auto& [raw, wire] : names) {
+    expected.push_back("/m/" + wire);
+    EXPECT_EQ(LocalBytes("/m/" + raw), "body of " + wire);
+  }
+  EXPECT_EQ(fetched, expected) << "each entry once, with its own bytes";
 }
 
 TEST_F(DownloadUrlTest, ThroughTinyproxyExceptForDotlessHosts) {

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace zenpo;
   using fuzz::Check;
   fuzz::QuietDefaults();
-  test::WriteFile(ProgramPaths.settingsPathMb, std::string(reinterpret_cast<const char*>(data), size));
+  test::WriteFile(platform::NarrowPath(ProgramPaths.SettingsPath), std::string(reinterpret_cast<const char*>(data), size));
   LoadSettings();
   const AppSettingsRecord& s = AppSettings;
   Check(s.DLBuff >= kMinDLBuff && s.DLBuff <= kMaxDLBuff, "DLBuff within 50..20480");
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(text->size() <= capacity, "text values within their capacities");
     Check(text == &s.DLPath || platform::ShownText(*text) == *text, "text values hold only text to show");
   }
-  const std::string& log_path = ProgramPaths.logPathMb;
+  const std::string log_path = platform::NarrowPath(ProgramPaths.LogPath);
   Check(log_path.size() <= platform::kMaxPathBytes, "log path within the system's limit");
   Check(log_path.size() >= 10 && log_path.ends_with("/ZENPO.log"), "log file keeps its name");
   return 0;

@@ -84,9 +84,9 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   link(dir / "dl/theirs", "dl/mine-to-theirs", false);
   link(dir / "out/precious", "dl/file", true);
   GuardWritesBelow((dir / "dl").wstring());
-  auto path = [&](const char* name) { return (dir / name).string(); };
+  auto path = [&](const char* name) { return (dir / name).wstring(); };
   EXPECT_TRUE(EmptyFile(path("dl/mine/a")) && fs::exists(dir / "out/a")) << "the user's own link";
-  EXPECT_TRUE(MakeDirectory((dir / "dl/mine/sub").wstring()) && fs::is_directory(dir / "out/sub"));
+  EXPECT_TRUE(MakeDirectory(path("dl/mine/sub")) && fs::is_directory(dir / "out/sub"));
   AppendDescriptor out;
   EXPECT_FALSE(EmptyFile(path("dl/theirs/b")));
   EXPECT_FALSE(out.Open(path("dl/mine-to-theirs/b")));

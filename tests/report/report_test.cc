@@ -18,14 +18,14 @@ TEST(ReportMessageTest, LevelsDecideLineAndBoxLinesStayWholeAndALogThatStaysBloc
   EXPECT_EQ(FormatLogTimestamp({2010, 12, 31, 23, 59, 58, 0}), "2010/12/31 23:59:58 ");
   for (int level : {0, 1, 2}) {
     AppSettings.loglevel = AppSettings.msglevel = level;
-    std::filesystem::remove(ProgramPaths.logPathMb);
+    platform::RemoveFile(ProgramPaths.LogPath);
     ASSERT_EQ(ReportMessage(L"テキスト", 1, 2), 0);
     EXPECT_EQ(home.LogText().size(), level >= 1 ? 20u + 13u : 0u) << level;
   }
   EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"テキスト"}) << "shown at level 2 only";
   EXPECT_TRUE(home.LogText().ends_with(" テキスト\n"));
   // Concurrent reports give whole lines only.
-  std::filesystem::remove(ProgramPaths.logPathMb);
+  platform::RemoveFile(ProgramPaths.LogPath);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([t] {

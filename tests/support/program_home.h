@@ -3,6 +3,7 @@
 
 #include "config/program_paths.h"
 #include "config/settings.h"
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace zenpo::test {
@@ -24,7 +25,7 @@ class ProgramHome : public TempDir {
     ResetSettings();
     LoadSettings();
   }
-  std::string LogText() const { return ReadFile(ProgramPaths.logPathMb); }
+  std::string LogText() const { return ReadFile(platform::NarrowPath(ProgramPaths.LogPath)); }
 };
 
 }  // namespace zenpo::test

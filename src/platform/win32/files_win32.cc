@@ -6,13 +6,36 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/text.h"
 
 namespace zenpo::platform {
 namespace {
+
+// Whether name, up to its first dot and without the spaces before it, is a device's.
+bool IsDeviceName(std::wstring_view name) {
+  name = name.substr(0, name.find(L'.'));
+  while (!name.empty() && name.back() == L' ') name.remove_suffix(1);
+  std::wstring upper(name);
+  for (wchar_t& c : upper) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  static constexpr std::wstring_view kPlain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (std::wstring_view device : kPlain) {
+    if (upper == device) return true;
+  }
+  // COM and LPT with one digit; the superscript digits one, two and three count too.
+  if (upper.size() != 4 || (upper.compare(0, 3, L"COM") != 0 && upper.compare(0, 3, L"LPT") != 0)) {
+    return false;
+  }
+  const wchar_t digit = upper[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
 
 FileTime FromFiletime(const FILETIME& ft) {
   return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -36,6 +59,11 @@ const std::size_t kMaxNameBytes = 255 * MaxCharBytes();
 
 std::string NarrowPath(const std::wstring& path) { return PathToSystem(path); }
 
+void MakeOrdinaryName(std::wstring& name) {
+  if (IsDeviceName(name)) name.insert(name.begin(), L'#');
+  for (auto c = name.rbegin(); c != name.rend() && (*c == L'.' || *c == L' '); ++c) *c = L'#';
+}
+
 // "C:\dl" and "C:dl" name a drive; "\dl" (the current drive's root) and "\\server\share"
 // start with a separator.
 bool IsAbsolutePath(const std::wstring& path) {
@@ -49,15 +77,15 @@ bool IsAbsolutePath(const std::wstring& path) {
 void GuardWritesBelow(const std::wstring&) {}
 std::wstring ForeignLinkOnPath(const std::wstring&) { return L""; }
 
-bool EmptyFile(const std::string& path_mb) {
-  std::FILE* f = std::fopen(path_mb.c_str(), "wb");
+bool EmptyFile(const std::wstring& path) {
+  std::FILE* f = OpenFile(path, "wb");
   if (f == nullptr) return false;
   std::fclose(f);
   return true;
 }
 
 // The file's access list comes from its folder.
-std::FILE* OpenForAppend(const std::string& path_mb, bool) { return std::fopen(path_mb.c_str(), "a"); }
+std::FILE* OpenForAppend(const std::wstring& path, bool) { return OpenFile(path, "a"); }
 
 RunTrust TrustToRun(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? RunTrust::kMissing
@@ -69,6 +97,31 @@ bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(path.c_str(), wide_mode.c_str());
+}
+
+std::int64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                   data.nFileSizeLow);
+}
+
+bool ResizeFile(const std::wstring& path, std::int64_t size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  const bool ok = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(file) != 0;
+  CloseHandle(file);
+  return ok;
+}
 
 bool MakeDirectory(const std::wstring& path) {
   return CreateDirectoryW(path.c_str(), nullptr) != 0;
@@ -97,10 +150,10 @@ SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time) {
   return ok ? SetTimeResult::kOk : SetTimeResult::kSetFailed;
 }
 
-bool AppendDescriptor::Open(const std::string& path_mb) {
+bool AppendDescriptor::Open(const std::wstring& path) {
   Close();
-  fd_ = _open(path_mb.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-              _S_IREAD | _S_IWRITE);
+  fd_ = _wopen(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
   return fd_ >= 0;
 }
 

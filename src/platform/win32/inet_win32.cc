@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/inet.h"
+#include "platform/text.h"
 
 namespace zenpo::platform {
 
@@ -101,7 +102,18 @@ bool InternetSetOption(const HINTERNET& root, int option, std::uint32_t value) {
 }
 
 HINTERNET InternetOpenUrl(const HINTERNET& root, std::wstring_view url, std::wstring_view headers) {
-  const std::wstring u(url), h(headers);
+  // A byte of the list that forms no character goes out as that byte, percent-encoded.
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring u;
+  for (wchar_t c : url) {
+    if (!IsBytePlaceholder(c)) {
+      u += c;
+      continue;
+    }
+    const unsigned byte = static_cast<unsigned>(c - kBytePlaceholderBase);
+    u += {L'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+  }
+  const std::wstring h(headers);
   // No flag that ignores a certificate's errors: https URLs are verified by the library's
   // defaults against the system store.
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000

@@ -95,6 +95,8 @@ std::wstring PathFromSystem(std::string_view bytes) {
   return out;
 }
 
+void PathFromSystem(std::string_view bytes, std::wstring* out) { *out = PathFromSystem(bytes); }
+
 std::string PathToSystem(std::wstring_view path, std::size_t max_bytes) {
   path = path.substr(0, path.find(L'\0'));
   std::string out;
