@@ -47,8 +47,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps declares the libraries the program links: libcurl, ncursesw, libX11
-# and the C and C++ runtimes.
+# and the C and C++ runtimes. sensible-utils provides sensible-editor, the editor OPEN
+# starts for an empty file where the user has named none.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "sensible-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

@@ -6,6 +6,7 @@ namespace zenpo {
 int ExitStatusFor(ResultCode code) {
   if (code >= 0 && code <= 255) return code;
   switch (code) {
+    case rc::kFileInUse: return 30;
     case rc::kReadTimeout: return 40;
     case rc::kReadFailed: return 50;
     case rc::kTransferShort: return 60;

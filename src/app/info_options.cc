@@ -15,6 +15,7 @@ std::string InfoText(InfoOption option) {
   if (option == InfoOption::kVersion) return "zenpo " ZENPO_VERSION "\n";
   if (option == InfoOption::kNone) return "";
   return R"(Usage: zenpo [R] [M]
+       zenpo --add URL...
        zenpo --help | --version
 
 An unattended HTTP downloader. zenpo works through the list of URLs in ZENPO.txt one
@@ -28,12 +29,18 @@ that holds the zenpo program. Downloads and ZENPO.log go to DLPath (default: the
 program directory).
 
 Arguments: a capital R anywhere in them marks the restart of an instance, a capital M
-an additional instance. Nothing else is read from the command line.
+an additional instance. Nothing else is read from the command line, except:
 
-Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does; SIGUSR1 pauses and
-resumes it.
+  --add URL...  append each URL to ZENPO.txt as a line of its own and end without
+                starting; a running instance takes them at its next pass. Waits about
+                two seconds for a list in use. Status 0 when every URL was queued, 1
+                when an argument was no download URL (the others were queued),
+                2 without a URL, else the list's code (161: still in use or missing).
 
-Exit status: the last result code; 400, 500 and 600 end as 40, 50 and 60, 899 as 89
+Signals: SIGINT, SIGTERM and SIGHUP end the program as EXIT does (one ignored at the
+start, as under nohup, stays ignored); SIGUSR1 pauses and resumes it.
+
+Exit status: the last result code; 300, 400, 500 and 600 end as 30 to 60, 899 as 89
 and 900 to 903 as 90 to 93. A second start ends with 0, an unusable log with 102. The full table is
 in zenpo(1).
 )";

@@ -20,10 +20,8 @@ bool Reported(std::wstring_view text, int log, int msg) {
 
 void Fatal() { CloseRequested = 1; }
 
-// A URL the list can take as one line: it fits the list's URL field, holds no line
-// break or other control character, which would split it into several list lines, and
-// reads back the same from the list's code page. A character the code page lacks would
-// be written as "?" or a look-alike, and a "?" starts a query: another resource.
+}  // namespace
+
 bool FitsOneListLine(const std::wstring& text) {
   if (text.size() > kMaxClipboardUrlChars) return false;
   for (wchar_t c : text) {
@@ -31,8 +29,6 @@ bool FitsOneListLine(const std::wstring& text) {
   }
   return platform::FromCodePage(platform::ToCodePage(text)) == text;
 }
-
-}  // namespace
 
 int ReadClipboardText(platform::Clipboard& clipboard, std::wstring* buffer) {
   if (!clipboard.HasText()) return 0;
@@ -78,6 +74,7 @@ void ClipboardWatcher(platform::Clipboard& clipboard, const WatcherServices& ser
         if (!IsRetriedListResult(code)) break;
       }
       if (code != rc::kWriteDone) {
+        ClipAppendFailure = code;
         Fatal();
         if (!Reported(L"listfileの追記がタイムアウトしました", level::kFailure, level::kShown)) {
           return;

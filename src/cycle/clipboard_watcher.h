@@ -18,6 +18,12 @@ namespace zenpo {
 // character, is never queued.
 constexpr std::size_t kMaxClipboardUrlChars = 1024;
 
+// Whether text can be queued as one list line: it fits the list's URL field, holds no
+// line break or other control character, which would split it into several lines, and
+// reads back the same from the list's code page (a character the code page lacks would
+// be written as "?" or a look-alike, and a "?" starts a query: another resource).
+bool FitsOneListLine(const std::wstring& text);
+
 // Reads the clipboard's Unicode text into buffer. Returns 0 when done, also when the
 // clipboard held no text (buffer then unchanged); 1 when it offered text but handed none
 // out; 102 when a report failed.

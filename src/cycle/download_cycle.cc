@@ -89,6 +89,8 @@ void DownloadCycle::OnJobPollTimer() {
     window_.Post(ShutdownMsg, 0, 0);
     return;
   }
+  // The transfer's last chunk may have shown a data frame after the pause began.
+  if (PauseRequested.load()) UpdateTrayIcon(tray_state::kBusy);
   if (!PauseRequested.load()) StatusLines.StateLine.Set(L"READ URL");
   StatusLines.ProgressLine.Clear();
   StatusLines.TimeLine.Clear();

@@ -42,6 +42,7 @@ constexpr std::size_t kMaxHeaderValueChars = 63;
 
 constexpr wchar_t kAbortText[] = L"Downloadがユーザ指示で中断されました";
 constexpr wchar_t kOutputOpenText[] = L"Download出力ファイルのオープンでerrorが発生しました";
+constexpr wchar_t kFileInUseText[] = L"Download出力ファイルは他のZENPOが書込中です";
 
 // A negative time-out setting means no limit: the wait lasts as long as the call. A
 // century stands for that, short enough that no deadline computed from it overflows.
@@ -62,6 +63,7 @@ class Download {
   ResultCode Run(RequestIdentity entry);
 
  private:
+  ResultCode RunLocked(const RequestIdentity& id);
   // Reports an outcome and returns its code, or 102 when the log is unusable.
   static ResultCode Fail(ResultCode code, std::wstring_view text,
                          int msg_level = level::kNotShown) {
@@ -110,6 +112,9 @@ class Download {
   HINTERNET root_;
   HINTERNET request_;
   std::wstring path_;
+  // Held from the first look at the local file to the last, so that no other instance
+  // resumes, empties or appends to it meanwhile.
+  platform::FileWriteLock file_lock_;
   std::int64_t local_size_ = 0;      // S: the size the download resumes from
   platform::FileTime local_time_ = 0;  // T
   platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
@@ -138,6 +143,18 @@ ResultCode Download::Run(RequestIdentity entry) {
     CloseAll();
     return Fail(rc::kOutputOpenFailed, kOutputOpenText);
   }
+  // A file that cannot be opened at all is left to the opens below, which report it.
+  if (file_lock_.Acquire(path_) == platform::FileWriteLock::Result::kInUse) {
+    CloseAll();
+    return Fail(rc::kFileInUse, kFileInUseText);
+  }
+  const ResultCode code = RunLocked(id);
+  // Only a download that succeeded keeps an empty file the lock had to create.
+  file_lock_.Release(code != rc::kDownloaded);
+  return code;
+}
+
+ResultCode Download::RunLocked(const RequestIdentity& id) {
   const std::wstring authorization =
       id.authorization.empty() ? EncodeCredential(id.credential) : id.authorization;
 
@@ -359,7 +376,9 @@ ResultCode Download::Transfer() {
     return Fail(rc::kReadFailed, L"Downloadデータ受信でerrorが発生しました");
   }
   const ReadWorker::End end = reader.Wait(SettingMs(AppSettings.DLTimeout));
-  // From here on the worker touches neither the file nor the progress.
+  // From here on the worker touches neither the file nor the progress. The line shows
+  // what the file holds at the end, whatever the last throttled measure saw.
+  PublishProgress(0, true);
   out_.Close();
   switch (end) {
     case ReadWorker::End::kTimedOut:

@@ -17,14 +17,7 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// How the open list ends: its size, whether its last line lacks its line end, and the
-// line end of its last complete line (a line feed when it has none). False when the
-// file cannot be read.
-struct ListEnd {
-  long size = 0;
-  bool open_line = false;
-  const char* line_end = "\n";
-};
+}  // namespace
 
 bool ReadListEnd(std::FILE* f, ListEnd* end) {
   if (std::fseek(f, 0, SEEK_END) != 0 || (end->size = std::ftell(f)) < 0) return false;
@@ -59,6 +52,8 @@ bool ReadListEnd(std::FILE* f, ListEnd* end) {
   }
   return true;
 }
+
+namespace {
 
 // Appends url as a line of its own to the open list in one write, flushed to the disk;
 // false when the open, the write, the flush or the close failed.

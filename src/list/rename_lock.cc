@@ -2,6 +2,7 @@
 #include "list/rename_lock.h"
 
 #include "config/program_paths.h"
+#include "list/list_arrivals.h"
 #include "platform/files.h"
 
 namespace zenpo {
@@ -10,8 +11,6 @@ bool TakeListLock() {
   return platform::Files().Rename(ProgramPaths.ListPath, ProgramPaths.ListLockPath);
 }
 
-bool ReturnListLock() {
-  return platform::Files().Rename(ProgramPaths.ListLockPath, ProgramPaths.ListPath);
-}
+bool ReturnListLock() { return GiveListName(ProgramPaths.ListLockPath); }
 
 }  // namespace zenpo

@@ -9,8 +9,9 @@ namespace zenpo {
 // Safe from any thread and process: the rename never replaces a file and is atomic.
 bool TakeListLock();
 
-// Gives the locked list its name back. False when that fails; the list then stays under
-// the lock name and blocks every party until the user renames it.
+// Gives the locked list its name back, with the lines of a list file that appeared
+// meanwhile (GiveListName). False when that fails; the list then stays under the lock
+// name and blocks every party until the user renames it.
 bool ReturnListLock();
 
 }  // namespace zenpo

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "config/program_paths.h"
+#include "list/list_arrivals.h"
 #include "list/list_reports.h"
 #include "list/rename_lock.h"
 #include "platform/files.h"
@@ -139,13 +140,13 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* co
   const std::wstring target = platform::LinkTarget(paths.ListLockPath);
   if (!target.empty()) {
     if (!files.ReplaceContent(paths.ListNewPath, target) ||
-        !files.Rename(paths.ListLockPath, paths.ListPath)) {
+        !GiveListName(paths.ListLockPath)) {
       return release_failed();
     }
     files.FlushFolder(paths.ProgramDir);
     return codes.done;
   }
-  if (!files.Rename(paths.ListNewPath, paths.ListPath)) return release_failed();
+  if (!GiveListName(paths.ListNewPath)) return release_failed();
   // The old copy goes only once the rename is on the disk too.
   if (!files.FlushFolder(paths.ProgramDir) || !files.Remove(paths.ListLockPath)) {
     return ReportListResult(list_message::kDeleteFailed, level::kFailure, level::kShown,

@@ -114,6 +114,35 @@ std::FILE* OpenForAppend(const std::wstring& path, bool owner_only);
 enum class RunTrust { kMissing, kTrusted, kUntrusted };
 RunTrust TrustToRun(const std::wstring& path);
 
+// Keeps every other process of the program from writing a local file while this one
+// transfers into it. The lock belongs to the open file, so the system drops it when the
+// process ends in any way (kill -9 included): no crash leaves a file blocked. It binds
+// only processes that take it too; this process's own writes go through other handles
+// unhindered. Used by one thread at a time.
+class FileWriteLock {
+ public:
+  enum class Result {
+    kLocked,       // this process holds the file now
+    kInUse,        // another process holds it; try again later
+    kUnavailable,  // the file cannot be opened (a missing folder, no permission)
+  };
+  FileWriteLock() = default;
+  FileWriteLock(const FileWriteLock&) = delete;
+  FileWriteLock& operator=(const FileWriteLock&) = delete;
+  ~FileWriteLock() { Release(false); }
+
+  // Takes the lock on the file at path without waiting, creating the file when absent.
+  Result Acquire(const std::wstring& path);
+  // Gives the lock up. With drop_new_empty, a file that Acquire created and that is still
+  // empty is deleted first, so an attempt that wrote nothing leaves no file behind.
+  void Release(bool drop_new_empty);
+
+ private:
+  std::wstring path_;
+  std::intptr_t handle_ = -1;
+  bool created_ = false;
+};
+
 // The path in the system's narrow form, for measuring it against kMaxPathBytes and
 // kMaxNameBytes and for the POSIX calls. A path made from the system's own bytes
 // (PathFromSystem) gets exactly those bytes back. Never for a file call on Windows, where

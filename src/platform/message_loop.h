@@ -83,7 +83,9 @@ class MessageLoop final : public Window {
 
   // Runs action on the loop's thread each time the signal arrives, instead of the
   // signal's usual effect; setting it again replaces the action. A signal belongs to one
-  // loop at a time: false when another loop has it, or when it cannot be caught. The
+  // loop at a time: false when another loop has it, or when it cannot be caught. A
+  // signal that is ignored when it is asked for (the program was started so) stays
+  // ignored and the action never runs; that counts as success. The
   // signal's former handling comes back when this loop is destroyed. Signals that arrive
   // together may be delivered once.
   bool CallOnSignal(Signal signal, std::function<void()> action);

@@ -405,6 +405,12 @@ bool MessageLoop::CallOnSignal(Signal signal, std::function<void()> action) {
     impl_->signal_read_fd = fds[0];
     impl_->signal_write_fd = fds[1];
   }
+  if (signal_owner[signo] != this) {
+    // A signal the program was started with ignored (nohup, a background job of a
+    // script) stays ignored, as its starter asked.
+    struct sigaction current;
+    if (sigaction(signo, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return true;
+  }
   impl_->signal_actions[signo] = std::move(action);
   if (signal_owner[signo] == this) return true;
 

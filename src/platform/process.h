@@ -6,6 +6,12 @@
 
 namespace zenpo::platform {
 
+// Whether a program that ends because a copied URL could not be queued reports that
+// failure's code as its exit status rather than the download cycle's last result. True
+// on POSIX, where a service manager must not count that end as an ordinary stop; false
+// on Windows, whose exit code stays the last result.
+extern const bool kExitStatusReportsAppendFailure;
+
 // The full file name of the running program.
 std::wstring OwnFileName();
 

@@ -182,4 +182,6 @@ bool ReplaceSelf(std::wstring_view command_line) {
   return false;
 }
 
+const bool kExitStatusReportsAppendFailure = true;
+
 }  // namespace zenpo::platform

@@ -42,6 +42,8 @@ constexpr ResultCode kWriteDone = 160;
 constexpr ResultCode kWriteInUse = 161;
 // Passing failures of one download, tried again later.
 constexpr ResultCode kRequestTimeout = 200;
+// Another process of the program is writing the local file (the same URL on two lines).
+constexpr ResultCode kFileInUse = 300;
 constexpr ResultCode kReadTimeout = 400;
 constexpr ResultCode kReadFailed = 500;
 constexpr ResultCode kTransferShort = 600;

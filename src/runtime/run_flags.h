@@ -16,6 +16,9 @@ extern std::atomic<std::int32_t> PauseRequested;
 extern std::atomic<std::int32_t> NoWait;
 // 0 at start.
 extern std::atomic<std::int32_t> ChunkWait;
+// 0 at start; the code of a clipboard append that failed for good (the program then
+// ends), never cleared.
+extern std::atomic<std::int32_t> ClipAppendFailure;
 // The clipboard watcher: 0 off, 1 stop requested, 2 watching.
 extern std::atomic<std::int32_t> ClipState;
 

@@ -1,11 +1,14 @@
 // The built program, started as a user starts it without a terminal.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "support/other_user.h"
 #include "support/test_http_server.h"
@@ -93,6 +96,76 @@ TEST(ZenpoProcessTest, AnotherUsersRuntimeFolderStopsTheStartAndTheirHooksDoNotR
   EXPECT_EQ(ReadFile(home / "ran"), (home / "ZENPO_start.lnk").string() + "\n") << "the start hook only";
   EXPECT_EQ(Count(ReadFile(home / "ZENPO.log"), " 他のユーザが所有または変更できるフックは実行しません->" +
                                                    (home / "ZENPO_end.lnk").string() + "\n"), 1u);
+}
+
+// Started under nohup, the program outlives its terminal's hang-up; a stop still ends it.
+TEST(ZenpoProcessTest, ASignalIgnoredAtTheStartStaysIgnored) {
+  const auto nohup = FindProgram("nohup");
+  if (!nohup) GTEST_SKIP() << "nohup is not installed";
+  TempDir home;
+  WriteFile(home / "ZENPO.ini", "loglevel=2\n");
+  DaemonProcess zenpo;
+  std::string error;
+  ASSERT_TRUE(zenpo.Start({nohup->string(), ZENPO_BINARY}, home / "zenpo-output.txt", &error,
+                          {"ZENPO_HOME=" + home.path().string()})) << error;
+  ASSERT_TRUE(Eventually([&] { return Count(ReadFile(home / "ZENPO.log"), "ZENPOの常駐を開始します") == 1; }));
+  const pid_t pid = zenpo.pid();
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(zenpo.running()) << "ended by the hang-up";
+  kill(pid, SIGTERM);
+  EXPECT_TRUE(zenpo.WaitExit(seconds(10)).has_value()) << "ended by the stop signal";
+}
+
+// "--add" queues from a script: through the list's lock, never starting the program, and
+// its status tells whether every URL was queued.
+TEST(ZenpoProcessTest, AddQueuesEachUrlWithoutStartingAndItsStatusSaysWhatWasNot) {
+  TempDir home;
+  WriteFile(home / "ZENPO.ini", "loglevel=3\n");
+  WriteFile(home / "ZENPO.txt", "900|http://h/old.zip");
+  auto add = [&](std::vector<std::string> urls) {
+    urls.insert(urls.begin(), "--add");
+    ZenpoProcess zenpo(home.path(), urls);
+    return zenpo.WaitExit(seconds(10)).value_or(-1);
+  };
+  EXPECT_EQ(add({"http://h/RM.zip", "https://h/no.zip", "http://h/b.zip"}), 1);
+  EXPECT_EQ(ReadFile(home / "ZENPO.txt"), "900|http://h/old.zip\nhttp://h/RM.zip\nhttp://h/b.zip\n");
+  EXPECT_NE(ReadFile(home / "zenpo-output.txt").find("https://h/no.zip"), std::string::npos);
+  std::filesystem::rename(home / "ZENPO.txt", home / "!ZENPO.txt");  // held by an instance
+  EXPECT_EQ(add({"http://h/c.zip", "http://h/d.zip"}), 161) << "in use for two seconds";
+  EXPECT_EQ(Count(ReadFile(home / "ZENPO.log"), "ZENPOの常駐を開始します"), 0u);
+}
+
+// The same URL on two lines, one instance each: the second finds the file in use and
+// waits its turn, where it once resumed into the file the first was still writing. (A
+// result is written into every line of its URL, so 300 shows on both.)
+TEST(ZenpoProcessTest, TwoInstancesNeverWriteOneFileAtOnce) {
+  TempDir home;
+  TestHttpServer server;
+  constexpr std::uint64_t kSize = 3'000'000;
+  server.SetRoute("/check", WithBody("ok"));
+  server.SetRoute("/f.bin", {.generated_size = kSize, .honour_range = true, .stall_after = 300'000});
+  WriteFile(home / "ZENPO.ini", "checkURL=" + server.Url("/check") +
+                                    "\nDLTimeout=3000\nloglevel=2\nmkdir=0\nmulti=2\n");
+  const std::string url = server.Url("/f.bin");
+  WriteFile(home / "ZENPO.txt", url + "\n" + url + "\n");
+  ZenpoProcess first(home.path());
+  // Both look at the list within a second of each other, about four seconds after their
+  // starts; the stalled body keeps the first one's transfer open meanwhile.
+  ASSERT_TRUE(Eventually([&] { return Count(ReadFile(home / "ZENPO.log"), "ZENPOの常駐を開始します") == 1; }));
+  ZenpoProcess second(home.path(), {"M"});
+  ASSERT_TRUE(Eventually([&] { return Count(ReadFile(home / "ZENPO.txt"), "300|" + url) > 0; }))
+      << ReadFile(home / "ZENPO.txt");
+  server.SetRoute("/f.bin", {.generated_size = kSize, .honour_range = true});
+  ASSERT_TRUE(Eventually([&] {
+    const std::string list = ReadFile(home / "ZENPO.txt");
+    const std::size_t second_line = list.find('\n') + 1;
+    return Count(list, "|" + url + "\n") == 2 && list.starts_with("90") &&
+           list.compare(second_line, 2, "90") == 0;
+  }, seconds(60))) << ReadFile(home / "ZENPO.txt");
+  EXPECT_TRUE(ReadFile(home / "f.bin") == BodyBytes(0, kSize)) << ReadFile(home / "f.bin").size();
+  EXPECT_NE(ReadFile(home / "ZENPO.log").find("Download出力ファイルは他のZENPOが書込中です"), std::string::npos);
 }
 
 }  // namespace

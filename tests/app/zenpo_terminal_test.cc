@@ -9,6 +9,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/tmux_session.h"
@@ -150,7 +151,7 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTe
   std::filesystem::create_directory(home_);
   const std::filesystem::path editor = dir_.path() / "editor.sh";
   // Each run numbers its banner: the terminal's main screen still shows an earlier one.
-  WriteFile(editor, "#!/bin/sh\necho >> \"$1.runs\"\n"
+  WriteFile(editor, "#!/bin/sh\ntrap 'echo saved > \"$1.hup\"; exit 1' HUP\necho >> \"$1.runs\"\n"
                     "printf '\\033[?1l\\033>EDITING %s [%s]\\n' $(wc -l < \"$1.runs\") \"$1\"\nread line\n"
                     "case \"$line\" in wait) sleep 30 ;; esac\nprintf '%s\\n' \"$line\" > \"$1.typed\"\n");
   chmod(editor.c_str(), 0755);
@@ -183,6 +184,17 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTe
   ASSERT_TRUE(tmux_->WaitForText("EDITING 2 [")) << tmux_->Capture();
   tmux_->SendKeys({"wait", "Enter", "C-c"});
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
+  // A stop while the editor runs hangs the editor up, as a closing terminal would, and
+  // ends the program without waiting for the editor to be quit by hand.
+  tmux_->SendKeys(open_list);
+  ASSERT_TRUE(tmux_->WaitForText("EDITING 3 [")) << tmux_->Capture();
+  tmux_->SendKeys({"wait", "Enter"});
+  std::this_thread::sleep_for(milliseconds(300));  // the editor waits in its sleep now
+  const int pid = ZenpoPid();
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGTERM);
+  EXPECT_TRUE(Eventually([&] { return ReadFile(list + ".hup") == "saved\n"; }, seconds(5)));
+  ExpectEndedWith(121);
 }
 
 // A terminal that cannot place the cursor gets its boxes as lines and no window.

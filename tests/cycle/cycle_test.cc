@@ -123,9 +123,11 @@ TEST_F(DownloadCycleTest, PauseOrCloseDuringAJob) {
   Seconds(4);
   PauseRequested = 1;
   StatusLines.StateLine.Set(L"WAITING PAUSE");
+  UpdateTrayIcon(tray_state::kChunkWritten);  // the chunk that meets the pause
   job_result_ = rc::kUserAbort;
   PollAfterJobEnds();
   EXPECT_EQ(StatusLines.StateLine.Get(), L"WAITING PAUSE") << "not READ URL while paused";
+  EXPECT_EQ(CurrentTrayPicture(), tray_picture::kPaused);
   Seconds(1);
   EXPECT_EQ(StatusLines.StateLine.Get(), L"PAUSE");
   CloseRequested = 1;
@@ -192,6 +194,23 @@ TEST_F(ClipboardWatcherTest, QueuesEachNewUrlOnceAndRepeatsOnlyAfterAChange) {
   EXPECT_EQ(appended_, std::vector<std::wstring>({L"http://h/a.zip", L"http://h/b.zip", L"http://h/a.zip",
                                                   L"http://h/a.zip", L"http://h/a.zip"}));
   EXPECT_EQ(ClipState.load(), clip_state::kOff) << "a close request stops the watcher in order";
+}
+
+// A URL that cannot be queued ends the program, and the end keeps the append's code.
+TEST_F(ClipboardWatcherTest, AnAppendThatKeepsFailingEndsTheProgramWithItsCode) {
+  for (ResultCode failure : {rc::kWriteInUse, rc::kWriteReleaseFailed}) {
+    ResetRunFlags();
+    ClipState = clip_state::kWatching;
+    int calls = 0;
+    const WatcherServices failing = {[&](std::wstring_view) { return ++calls, failure; }, milliseconds(0), milliseconds(0)};
+    CopyingClipboard clipboard;
+    clipboard.copies = {L"http://h/a.zip"};
+    ClipboardWatcher(clipboard, failing);
+    EXPECT_EQ(calls, failure == rc::kWriteInUse ? 20 : 1) << "only a list in use is tried again";
+    EXPECT_EQ(CloseRequested.load(), 1);
+    EXPECT_EQ(ClipAppendFailure.load(), failure);
+    EXPECT_EQ(boxes_.texts().back(), L"listfileの追記がタイムアウトしました");
+  }
 }
 
 // The list is code page text: a URL the code page cannot hold unchanged would be queued as

@@ -24,9 +24,16 @@ expected="./usr/bin/zenpo
 ./usr/share/man/man1/zenpo.1.gz"
 [ "$files" = "$expected" ] || fail "package files:"$'\n'"$files"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libcurl libncursesw libx11; do
+for lib in libcurl libncursesw libx11 sensible-utils; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
+
+# Debian's own check, where installed: neither errors nor warnings.
+if command -v lintian >/dev/null; then
+  report=$(lintian "$deb" 2>&1) || true
+  problems=$(grep -E '^[EW]: ' <<<"$report" || true)
+  [ -z "$problems" ] || fail "lintian:"$'\n'"$problems"
+fi
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"

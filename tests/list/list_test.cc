@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "list/append_list_url.h"
 #include "list/job_thread.h"
 #include "list/rewrite_list.h"
@@ -174,6 +176,55 @@ TEST_F(ListTest, FailuresPutTheListBackOrLeaveBothCopiesBlockingTheList) {
     EXPECT_EQ(AppendListUrl(L"http://h/f.zip"), rc::kWriteInUse);
     fs::remove(LockFile());
   }
+}
+
+// Appends by hand (`echo URL >> ZENPO.txt`) while a party holds the list: each creates a
+// fresh list file just before the held list would take the name back.
+class HandAppends : public platform::FileService {
+ public:
+  HandAppends(fs::path list, int count) : list_(std::move(list)), count_(count) { platform::SetFileService(this); }
+  ~HandAppends() override { platform::SetFileService(nullptr); }
+  bool Rename(const std::wstring& from, const std::wstring& to) override {
+    if (to == list_.wstring() && from.ends_with(L"ZENPO.txt") && made_ < count_) {
+      std::ofstream(list_, std::ios::binary | std::ios::app) << (made_ == 0 ? "\xEF\xBB\xBF" : "")
+                                                             << "http://h/hand" << made_ << ".zip\n";
+      ++made_;
+    }
+    return FileService::Rename(from, to);
+  }
+  fs::path list_;
+  int count_, made_ = 0;
+};
+
+TEST_F(ListTest, LinesAppendedByHandDuringAPassFollowTheListsOwnLines) {
+  const std::function<ResultCode()> parties[] = {
+      [&] { SelectedEntry e; return SelectNextEntry(&e) == rc::kSelectDone ? rc::kWriteDone : rc::kWriteInUse; },
+      [&] { return WriteEntryResult(L"http://h/f.zip", 900); },
+      [&] { return AppendListUrl(L"http://h/clip.zip"); }};
+  const std::string after[] = {"899|http://h/f.zip", "900|http://h/f.zip", "http://h/f.zip\nhttp://h/clip.zip\n"};
+  for (int i = 0; i < 3; ++i) {
+    WriteList("http://h/f.zip");  // its last line without a line feed
+    {
+      HandAppends hand(ListFile(), 3);
+      EXPECT_EQ(parties[i](), rc::kWriteDone);
+    }
+    const std::string own = i == 2 ? after[i] : after[i] + "\n";
+    EXPECT_EQ(List(), own + "http://h/hand0.zip\nhttp://h/hand1.zip\nhttp://h/hand2.zip\n");
+    EXPECT_TRUE(NoWorkingCopies() && !fs::exists(home_ / "!!!ZENPO.txt"));
+  }
+  // A list file that keeps coming back is taken in a bounded number of times; then the
+  // pass fails as before, with every line still under one of the names.
+  WriteList("x\n");
+  {
+    HandAppends hand(ListFile(), 1000);
+    EXPECT_EQ(MarkX(kWriteBackCodes), rc::kWriteReleaseFailed);
+  }
+  std::string taken = "600|x\n";
+  for (int k = 0; k < 8; ++k) taken += "http://h/hand" + std::to_string(k) + ".zip\n";
+  EXPECT_EQ(test::ReadFile(NewFile()), taken);
+  EXPECT_EQ(List(), "http://h/hand8.zip\n");
+  EXPECT_EQ(test::ReadFile(LockFile()), "x\n");
+  for (const fs::path& p : {ListFile(), LockFile(), NewFile()}) fs::remove(p);
 }
 
 TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {

@@ -20,7 +20,8 @@ TEST(TerminalLayoutTest, WrapsByColumnsAtSpacesAndNeverLetsControlCharactersThro
   EXPECT_EQ(FitToWidth(L"常駐を開始", 5), L"常駐");
   EXPECT_EQ(RightAlignedStart(L"Resume OK", 0, 79), 70);
   EXPECT_EQ(RightAlignedStart(L"再開", 0, 10), 6);
-  EXPECT_EQ(RightAlignedStart(L"Resume OK", 3, 8), 3);
+  EXPECT_EQ(RightAlignedStart(L"Resume OK", 3, 12), 3);
+  EXPECT_EQ(RightAlignedStart(L"Resume OK", 3, 11), -1) << "left out whole, never cut";
   // An escape sequence inside a URL must not reach the terminal: one visible column each.
   EXPECT_EQ(PrintableText(L"h/\x1b[2Jx\tb\x7f\x9b"), L"h/?[2Jx?b??");
   const struct {

@@ -2,6 +2,7 @@
 // ends (an editor or a pager), and one started detached from it (a desktop opener).
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ std::optional<ForegroundChild> StartInForeground(const std::vector<std::string>&
 // Collects the ended (or, with wait, the still running) child, closes end_fd and gives
 // the terminal's foreground back to the caller's process group.
 void FinishForegroundChild(const ForegroundChild& child, bool wait);
+
+// Ends the child as a closing terminal would: its process group gets SIGHUP (and
+// SIGCONT, should it be stopped), so an editor can save what the user typed. Waits for it
+// up to grace, then finishes it as FinishForegroundChild does; a child that ignores the
+// hang-up is left running.
+void HangUpForegroundChild(const ForegroundChild& child, std::chrono::milliseconds grace);
 
 // Starts argv (argv[0] a path) in a session of its own, its standard streams on
 // /dev/null, and does not wait for it. False when the start failed.

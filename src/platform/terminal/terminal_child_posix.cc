@@ -3,6 +3,7 @@
 #include "platform/terminal/terminal_child.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -140,6 +141,21 @@ void FinishForegroundChild(const ForegroundChild& child, bool wait) {
   if (!child.took_terminal) return;
   AllSignalsBlocked blocked;
   tcsetpgrp(kTerminalFd, getpgrp());
+}
+
+void HangUpForegroundChild(const ForegroundChild& child, std::chrono::milliseconds grace) {
+  killpg(child.pid, SIGHUP);
+  killpg(child.pid, SIGCONT);
+  struct pollfd end {child.end_fd, POLLIN, 0};
+  const auto deadline = std::chrono::steady_clock::now() + grace;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const int ready = poll(&end, 1, static_cast<int>(left.count()));
+    if (ready > 0 || (ready < 0 && errno != EINTR)) break;
+  }
+  FinishForegroundChild(child, false);
 }
 
 bool StartDetached(const std::vector<std::string>& argv) {

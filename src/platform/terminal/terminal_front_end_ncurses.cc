@@ -37,6 +37,8 @@
 namespace zenpo::platform {
 namespace {
 
+// How long the end of the program waits for an editor it has hung up.
+constexpr std::chrono::milliseconds kChildHangUpGrace(3000);
 constexpr int kBoxTextMaxWidth = 70;
 constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
 
@@ -317,8 +319,10 @@ TerminalFrontEnd::~TerminalFrontEnd() {
   {
     std::lock_guard<std::mutex> lock(curses_mutex_);
     if (child_) {
-      // The user may still be editing one of the program's files: the end waits for it.
-      FinishForegroundChild(*child_, true);
+      // The user may still be editing one of the program's files: the editor gets the
+      // hang-up of a closed terminal, saves what it can and ends, and the program's end
+      // waits for it a few seconds at most.
+      HangUpForegroundChild(*child_, kChildHangUpGrace);
       child_.reset();
     } else if (screen_ != nullptr) {
       endwin();
@@ -790,7 +794,7 @@ void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
   if (!v.resume.empty() && 1 < bottom) {
     const int state_end = v.state.empty() ? 0 : 1 + DisplayWidth(FitToWidth(v.state, right - 1)) + 1;
     const int start = RightAlignedStart(v.resume, state_end, right);
-    PutText(1, start, v.resume, right - start, A_NORMAL);
+    if (start >= 0) PutText(1, start, v.resume, right - start, A_NORMAL);
   }
 }
 

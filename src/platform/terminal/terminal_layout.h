@@ -28,8 +28,9 @@ std::wstring FitToWidth(std::wstring_view text, int columns);
 // row. A text of no characters is one empty row. columns < 1 is taken as 1.
 std::vector<std::wstring> WrapText(std::wstring_view text, int columns);
 
-// The column where text starts when it is right-aligned to end just before column end,
-// never left of begin (a text wider than the room starts at begin and is clipped).
+// The column where text starts when it is right-aligned to end just before column end;
+// -1 when it does not fit whole between begin and end: a status word cut short reads as
+// another word ("Resume OK" as "Resume"), so it is left out instead.
 int RightAlignedStart(std::wstring_view text, int begin, int end);
 
 }  // namespace zenpo::platform

@@ -88,7 +88,8 @@ std::vector<std::wstring> WrapText(std::wstring_view text, int columns) {
 }
 
 int RightAlignedStart(std::wstring_view text, int begin, int end) {
-  return std::max(begin, end - DisplayWidth(text));
+  const int start = end - DisplayWidth(text);
+  return start >= begin ? start : -1;
 }
 
 }  // namespace zenpo::platform

@@ -45,4 +45,6 @@ bool StartSelf(std::wstring_view command_line) {
 // A Windows process cannot load another image into itself; the front end never asks.
 bool ReplaceSelf(std::wstring_view) { return false; }
 
+const bool kExitStatusReportsAppendFailure = false;
+
 }  // namespace zenpo::platform
