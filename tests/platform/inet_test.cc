@@ -20,8 +20,7 @@ std::string Query(const HINTERNET& request, int level) {
   return std::string(text.begin(), text.end());
 }
 
-// False when a read fails, gives more than asked or, asked for more than a page, runs past
-// the last page boundary within its reach (body counted from its first byte).
+// False when a read fails or runs past what was asked (or, past a page, its last page boundary).
 bool ReadAll(const HINTERNET& request, std::uint32_t chunk, std::string* body) {
   const char* data = nullptr;
   for (std::uint32_t n = 1; n > 0; body->append(data, n)) {
@@ -89,8 +88,7 @@ TEST_F(InetTest, FailsWhatCannotAnswerAndReadsAtTheCallersPace) {
   std::string body;
   EXPECT_FALSE(ReadAll(Open("/chunked"), 100, &body));
   EXPECT_EQ(body.substr(0, 5), "hello") << "what arrived comes first";
-  // The time the caller takes between reads is no stall; meanwhile the client buffers a
-  // receive buffer or two, not what the server offers.
+  // A slow caller is no stall, and the client buffers a receive buffer or two meanwhile.
   server_.SetRoute("/big", {.generated_size = 1 << 20});
   HINTERNET request = Open("/big");
   body.clear();
