@@ -1,6 +1,7 @@
 // RunZenpo: start-up, the instance slot, the message loop, the end and the restart.
 #include "app/start_up.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "app/main_window.h"
@@ -11,6 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "report/report_message.h"
 #include "runtime/open_with_shell.h"
 #include "runtime/run_flags.h"
@@ -24,6 +26,12 @@ std::wstring ClassName(int slot) { return L"ZENPO_main_" + std::to_wstring(slot)
 
 bool Reported(std::wstring_view text, int log, int msg) {
   return ReportMessage(text, log, msg) != rc::kLogUnusable;
+}
+
+// Whether the settings give a credential, at their own level or in a host profile.
+bool CredentialConfigured() {
+  return !AppSettings.Authid.empty() ||
+         std::ranges::any_of(hostProfiles, [](const HostProfile& p) { return !p.Authid.empty(); });
 }
 
 struct SlotChoice {
@@ -81,7 +89,7 @@ ResultCode EndOrRestart(ResultCode result, bool restart,
   if (!Reported(L"ZENPOの常駐を解除します", level::kFailure, level::kShown)) {
     return rc::kLogUnusable;
   }
-  OpenWithShell(ProgramPaths.EndHookPath);
+  RunHook(ProgramPaths.EndHookPath);
   return result;
 }
 
@@ -91,11 +99,23 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   ResetRunFlags();
   BuildProgramPaths();
   LoadSettings();
+  // Whoever may read the log learns which protected resources are fetched: a log made
+  // while a credential is configured is the user's alone.
+  SetPrivateLogFile(CredentialConfigured());
   if (AppSettings.checkClip) ClipState = clip_state::kWatching;
 
   const bool restart = command_line.find(L'R') != std::wstring::npos;
   const bool r_or_m = restart || command_line.find(L'M') != std::wstring::npos;
   platform::InstanceSlots slots(ProgramPaths.ProgramDir);
+  // Slots in a folder that others can reach could be held or commanded by them: the
+  // program does not start, and says why, rather than leave quietly.
+  if (!slots.unsafe_folder().empty()) {
+    return Reported(L"実行時フォルダが他のユーザから保護されていません->" +
+                        platform::ShownText(slots.unsafe_folder()),
+                    level::kFailure, level::kShown)
+               ? kStartRefused
+               : rc::kLogUnusable;
+  }
   SlotChoice choice = ChooseSlot(slots, r_or_m);
   if (choice.end) return choice.exit_code;
   const std::wstring class_name = ClassName(choice.slot);
@@ -132,7 +152,7 @@ ResultCode RunZenpo(const std::wstring& command_line) {
     if (!Reported(L"ZENPOの常駐を開始します", level::kFailure, level::kShown)) {
       return rc::kLogUnusable;
     }
-    OpenWithShell(ProgramPaths.StartHookPath);
+    if (RunHook(ProgramPaths.StartHookPath) == rc::kLogUnusable) return rc::kLogUnusable;
   }
 
   MainWindow window(loop, class_name, DefaultMainWindowServices());

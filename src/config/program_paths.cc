@@ -58,6 +58,9 @@ void BuildLogPath(const std::wstring& dl_path) {
     dir = platform::PathFromSystem(dir_mb);
   }
   p.LogPath = dir + suffix;
+  // Others may write into the download folder (a shared one): the downloads and the log
+  // must not follow their links out of it.
+  platform::GuardWritesBelow(p.DownloadDir);
 }
 
 }  // namespace zenpo

@@ -33,7 +33,8 @@ void BuildProgramPaths(const std::wstring& program_dir);
 
 // Sets DownloadDir and LogPath from the DLPath setting: empty names ProgramDir, a
 // relative one is taken relative to ProgramDir. A log path beyond the system's path
-// limit is cut in its directory part, so the file name stays "ZENPO.log".
+// limit is cut in its directory part, so the file name stays "ZENPO.log". Writes below
+// DownloadDir are guarded against other users' links (platform::GuardWritesBelow).
 void BuildLogPath(const std::wstring& dl_path);
 
 }  // namespace zenpo

@@ -27,7 +27,7 @@ CycleServices DefaultCycleServices() {
     return platform::WorkerThread::Start(
         [job = std::move(job)] { JobThread(job, DefaultJobServices()); });
   };
-  s.open_hook = [](const std::wstring& path) { OpenWithShell(path); };
+  s.open_hook = [](const std::wstring& path) { RunHook(path); };
   return s;
 }
 

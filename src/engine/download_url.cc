@@ -17,6 +17,7 @@
 #include "engine/transfer_workers.h"
 #include "platform/files.h"
 #include "platform/inet.h"
+#include "platform/text.h"
 #include "report/report_message.h"
 #include "runtime/progress_state.h"
 #include "runtime/run_flags.h"
@@ -71,6 +72,16 @@ class Download {
   }
   static bool Trace(std::wstring_view text, int log_level = level::kTrace) {
     return ReportMessage(text, log_level, level::kNotShown) != rc::kLogUnusable;
+  }
+  // Fail for the local file that could not be opened, first naming the other user's link
+  // when that is why.
+  ResultCode FailOnFile(ResultCode code, std::wstring_view text) const {
+    const std::wstring link = platform::ForeignLinkOnPath(path_);
+    if (!link.empty() &&
+        !Trace(L"他のユーザのリンクには書き込みません->" + platform::ShownText(link), level::kOutcome)) {
+      return rc::kLogUnusable;
+    }
+    return Fail(code, text);
   }
 
   void CloseRequest() {
@@ -291,7 +302,7 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
     if (verdict.plan == BodyPlan::kAskAgain) CloseRequest();
     if (!EmptyLocalFile(path_)) {
       CloseAll();
-      return Fail(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
+      return FailOnFile(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
     }
     if (verdict.plan == BodyPlan::kAskAgain) {
       *start_over = true;
@@ -389,7 +400,7 @@ ResultCode Download::Transfer() {
       if (reader.stop_code() == rc::kUserAbort) {
         return Fail(rc::kUserAbort, kAbortText, level::kShown);
       }
-      return Fail(rc::kOutputOpenFailed, kOutputOpenText);
+      return FailOnFile(rc::kOutputOpenFailed, kOutputOpenText);
     case ReadWorker::End::kBodyEnded:
       break;
   }
@@ -417,8 +428,8 @@ ResultCode Download::Finish() {
   if (server_time_ == 0) return rc::kDownloaded;
   switch (platform::WriteLastWriteTime(path_, server_time_)) {
     case platform::SetTimeResult::kOpenFailed:
-      return Fail(rc::kTimeOpenFailed,
-                  L"Downloadファイルのタイムスタンプ初期化でerrorが発生しました");
+      return FailOnFile(rc::kTimeOpenFailed,
+                        L"Downloadファイルのタイムスタンプ初期化でerrorが発生しました");
     case platform::SetTimeResult::kSetFailed:
       return Fail(rc::kTimeSetFailed, L"Downloadファイルのタイムスタンプ更新でerrorが発生しました");
     case platform::SetTimeResult::kOk:

@@ -18,11 +18,6 @@ platform::FileTime LocalFileTime(const std::wstring& path) {
   return time;
 }
 
-bool EmptyLocalFile(const std::wstring& path) {
-  std::FILE* f = platform::OpenFile(path, "wb");
-  if (f == nullptr) return false;
-  std::fclose(f);
-  return true;
-}
+bool EmptyLocalFile(const std::wstring& path) { return platform::EmptyFile(path); }
 
 }  // namespace zenpo

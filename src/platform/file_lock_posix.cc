@@ -49,6 +49,9 @@ int OpenForLock(const std::string& path, bool* created) {
 
 FileWriteLock::Result FileWriteLock::Acquire(const std::wstring& path) {
   Release(false);
+  // Never create or lock a file through another user's link below the download folder;
+  // the guarded opens that follow refuse it and say so.
+  if (!ForeignLinkOnPath(path).empty()) return Result::kUnavailable;
   const std::string narrow = NarrowPath(path);
   // A file deleted by its holder between our open and our lock is opened anew; after a
   // few such rounds the file counts as in use.

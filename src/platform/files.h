@@ -73,7 +73,7 @@ class AppendDescriptor {
   ~AppendDescriptor() { Close(); }
 
   // Opens (creating when absent) the file at path; false when it cannot be opened for
-  // writing. Child processes do not inherit the descriptor.
+  // writing (or a guarded write refuses it). Child processes do not inherit the descriptor.
   bool Open(const std::wstring& path);
   bool is_open() const { return fd_ >= 0; }
   // Writes the whole block; false when any of it could not be written (a full disk).
@@ -86,6 +86,33 @@ class AppendDescriptor {
  private:
   int fd_ = -1;
 };
+
+// Writes below the download folder: there, someone else may be able to plant links. Once
+// a folder is guarded, every write below it that this service makes (MakeDirectory,
+// EmptyFile, AppendDescriptor::Open, OpenForAppend, WriteLastWriteTime) passes a
+// symbolic link, on the way or as the file's own name, only when this user or root owns
+// it; another user's link makes the operation fail as if the file could not be opened.
+// Set at start-up, before other threads run; "" guards nothing.
+void GuardWritesBelow(const std::wstring& folder);
+
+// The first link on the way to path that a guarded write refuses, as a path; "" when
+// there is none (or path is not below the guarded folder). For the report of a refusal.
+std::wstring ForeignLinkOnPath(const std::wstring& path);
+
+// Empties the file at path, creating it when absent. False when it cannot be opened for
+// writing.
+bool EmptyFile(const std::wstring& path);
+
+// Opens the file at path as a text stream for appending, creating it when absent with
+// the permissions the user's umask allows, or for the owner alone with owner_only. Null
+// when it cannot be opened.
+std::FILE* OpenForAppend(const std::wstring& path, bool owner_only);
+
+// Whether the file at path may be run for this user. kUntrusted unless the file, and
+// each symbolic link on the way when path is one, belongs to this user or to root, and
+// the file gives no write permission to group or others.
+enum class RunTrust { kMissing, kTrusted, kUntrusted };
+RunTrust TrustToRun(const std::wstring& path);
 
 // Keeps every other process of the program from writing a local file while this one
 // transfers into it. The lock belongs to the open file, so the system drops it when the

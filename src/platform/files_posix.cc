@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
 #include "platform/text.h"
 
@@ -78,7 +79,162 @@ bool WriteFileFlushed(const std::string& path, const struct stat* like, const st
   return ok;
 }
 
+// The folder below which writes refuse other users' links; "" when none is.
+std::string guarded_folder;
+
+bool TrustedOwner(uid_t uid) { return uid == geteuid() || uid == 0; }
+
+// Symbolic links followed on one walk at most, as the system's own limit for a lookup.
+constexpr int kMaxLinksFollowed = 40;
+
+// The result of a guarded walk: the descriptor opened at its end, or -1 with errno set;
+// foreign_link names the link that stopped it, when one did.
+struct Walk {
+  int fd = -1;
+  std::string foreign_link;
+};
+
+// Opens path with flags (probe: only finds where it leads, opening nothing) one name at
+// a time from the guarded folder, following a symbolic link only when its owner is
+// trusted. Each link is read through a descriptor of the link itself, so the owner
+// checked is the owner of the link that is followed. The last name is opened with
+// O_NOFOLLOW: a link put in its place meanwhile is looked at again, never followed.
+Walk OpenBelowGuard(const std::string& path, int flags, mode_t mode, bool probe) {
+  Walk walk;
+  std::deque<std::string> names;
+  for (std::size_t at = guarded_folder.size() + 1; at <= path.size();) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    if (end > at && path.compare(at, end - at, ".") != 0) names.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  int dir = open(guarded_folder.empty() ? "/" : guarded_folder.c_str(),
+                 O_PATH | O_DIRECTORY | O_CLOEXEC);
+  std::string shown = guarded_folder;  // the way taken so far, for the report
+  int links = 0;
+  while (dir >= 0 && !names.empty()) {
+    const std::string name = std::move(names.front());
+    names.pop_front();
+    const int at = openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (at >= 0 && fstat(at, &st) == 0 && S_ISLNK(st.st_mode)) {
+      shown += "/" + name;
+      char target[PATH_MAX];
+      const ssize_t n = TrustedOwner(st.st_uid) && ++links <= kMaxLinksFollowed
+                            ? readlinkat(at, "", target, sizeof(target))
+                            : -1;
+      close(at);
+      if (!TrustedOwner(st.st_uid)) {
+        walk.foreign_link = shown;
+        errno = EACCES;
+        break;
+      }
+      if (n <= 0 || static_cast<std::size_t>(n) >= sizeof(target)) {
+        if (links > kMaxLinksFollowed) errno = ELOOP;
+        break;
+      }
+      const std::string to(target, static_cast<std::size_t>(n));
+      std::deque<std::string> more;
+      for (std::size_t from = 0; from <= to.size();) {
+        std::size_t end = to.find('/', from);
+        if (end == std::string::npos) end = to.size();
+        if (end > from && to.compare(from, end - from, ".") != 0) more.push_back(to.substr(from, end - from));
+        from = end + 1;
+      }
+      names.insert(names.begin(), more.begin(), more.end());
+      if (to[0] == '/') {
+        close(dir);
+        dir = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        shown.clear();
+      }
+      continue;
+    }
+    if (!names.empty()) {  // a folder on the way
+      if (at >= 0) {
+        shown += "/" + name;
+        close(dir);
+        dir = at;
+        continue;
+      }
+      break;
+    }
+    if (at >= 0) close(at);
+    if (probe) break;
+    walk.fd = openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (walk.fd < 0 && errno == ELOOP && ++links <= kMaxLinksFollowed) {
+      names.push_back(name);  // a link came in meanwhile: look at it as such
+      continue;
+    }
+    break;
+  }
+  const int saved = errno;
+  if (dir >= 0) close(dir);
+  errno = saved;
+  return walk;
+}
+
+bool IsGuarded(const std::string& path) {
+  return !guarded_folder.empty() && path.size() > guarded_folder.size() + 1 &&
+         path.compare(0, guarded_folder.size(), guarded_folder) == 0 &&
+         path[guarded_folder.size()] == '/';
+}
+
+// open() for a file the program writes, under the guard when path is below its folder.
+int OpenForWriting(const std::string& path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = IsGuarded(path) ? OpenBelowGuard(path, flags, mode, false).fd
+                         : open(path.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 }  // namespace
+
+void GuardWritesBelow(const std::wstring& folder) {
+  guarded_folder = NarrowPath(folder);
+  while (guarded_folder.size() > 1 && guarded_folder.back() == '/') guarded_folder.pop_back();
+}
+
+std::wstring ForeignLinkOnPath(const std::wstring& path) {
+  const std::string p = NarrowPath(path);
+  if (!IsGuarded(p)) return L"";
+  return PathFromSystem(OpenBelowGuard(p, 0, 0, true).foreign_link);
+}
+
+bool EmptyFile(const std::wstring& path) {
+  const int fd = OpenForWriting(NarrowPath(path), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+std::FILE* OpenForAppend(const std::wstring& path, bool owner_only) {
+  const int fd =
+      OpenForWriting(NarrowPath(path), O_WRONLY | O_APPEND | O_CREAT, owner_only ? 0600 : 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "a");
+  if (f == nullptr) close(fd);
+  return f;
+}
+
+RunTrust TrustToRun(const std::wstring& path) {
+  std::string p = NarrowPath(path);
+  struct stat st;
+  for (int links = 0; lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++links) {
+    if (!TrustedOwner(st.st_uid)) return RunTrust::kUntrusted;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(p.c_str(), target, sizeof(target));
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof(target) || links >= kMaxLinksFollowed) {
+      return RunTrust::kMissing;
+    }
+    const std::string to(target, static_cast<std::size_t>(n));
+    p = to[0] == '/' ? to : FolderOf(p) + "/" + to;
+  }
+  if (lstat(p.c_str(), &st) != 0) return RunTrust::kMissing;
+  return TrustedOwner(st.st_uid) && (st.st_mode & 022) == 0 ? RunTrust::kTrusted
+                                                            : RunTrust::kUntrusted;
+}
 
 const wchar_t kPathSeparator = L'/';
 const std::size_t kMaxPathBytes = PATH_MAX - 1;
@@ -125,7 +281,18 @@ bool ResizeFile(const std::wstring& path, std::int64_t size) {
 }
 
 bool MakeDirectory(const std::wstring& path) {
-  return mkdir(NarrowPath(path).c_str(), 0777) == 0;
+  const std::string p = NarrowPath(path);
+  if (!IsGuarded(p)) return mkdir(p.c_str(), 0777) == 0;
+  // The folder that holds it, reached under the guard; mkdirat never follows a link in
+  // the new name's place.
+  const std::size_t slash = p.rfind('/');
+  int dir = slash == guarded_folder.size()
+                ? open(guarded_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)
+                : OpenBelowGuard(p.substr(0, slash), O_PATH | O_DIRECTORY, 0, false).fd;
+  if (dir < 0) return false;
+  const bool ok = mkdirat(dir, p.c_str() + slash + 1, 0777) == 0;
+  close(dir);
+  return ok;
 }
 
 bool ReadLastWriteTime(const std::wstring& path, FileTime* time) {
@@ -138,10 +305,7 @@ bool ReadLastWriteTime(const std::wstring& path, FileTime* time) {
 
 bool AppendDescriptor::Open(const std::wstring& path) {
   Close();
-  const std::string path_mb = NarrowPath(path);
-  do {
-    fd_ = open(path_mb.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd_ < 0 && errno == EINTR);
+  fd_ = OpenForWriting(NarrowPath(path), O_WRONLY | O_APPEND | O_CREAT, 0666);
   return fd_ >= 0;
 }
 
@@ -161,7 +325,7 @@ void AppendDescriptor::Close() {
 }
 
 SetTimeResult WriteLastWriteTime(const std::wstring& path, FileTime time) {
-  int fd = open(NarrowPath(path).c_str(), O_WRONLY | O_CLOEXEC);
+  const int fd = OpenForWriting(NarrowPath(path), O_WRONLY, 0);
   if (fd < 0) return SetTimeResult::kOpenFailed;
   struct timespec times[2];
   times[0].tv_sec = 0;

@@ -27,6 +27,11 @@ class InstanceSlots {
  public:
   explicit InstanceSlots(const std::wstring& program_dir);
 
+  // The folder that holds the slots when someone else could reach into it (it is not a
+  // directory of this user's own that nobody else may enter): another user could then
+  // hold the slots or send commands, so none is used. "" when the folder is private.
+  const std::wstring& unsafe_folder() const { return unsafe_folder_; }
+
   // Whether a running process holds slot n.
   bool IsTaken(int slot) const;
   // Claims slot n; null when another process holds it already.
@@ -36,6 +41,7 @@ class InstanceSlots {
 
  private:
   std::string base_;  // path prefix of the lock files and sockets
+  std::wstring unsafe_folder_;
 };
 
 }  // namespace zenpo::platform

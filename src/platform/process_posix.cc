@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -110,12 +112,40 @@ std::wstring ProgramDirectory() {
 
 namespace {
 
-// The program's own file and the argument vector for a command line; false without it.
+constexpr char kRunningImage[] = "/proc/self/exe";
+
+// The file to start the program again from. Normally its own file. A package upgrade
+// replaces that file while the program runs (the old one is unlinked, and the system
+// then names it "<path> (deleted)"): the file now at the path is started, so that the
+// upgrade takes effect as with any other start, provided this user or root owns it and
+// no one else may change it. Otherwise (removed, or not trustworthy) the running image
+// itself is started again through /proc/self/exe, which still holds the old program.
+std::string RestartFile(const std::string& own, const std::string& installed) {
+  struct stat running, named;
+  if (stat(kRunningImage, &running) != 0) return own;
+  if (stat(own.c_str(), &named) == 0 && named.st_dev == running.st_dev &&
+      named.st_ino == running.st_ino) {
+    return own;
+  }
+  if (TrustToRun(PathFromSystem(installed)) == RunTrust::kTrusted &&
+      stat(installed.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+      access(installed.c_str(), X_OK) == 0) {
+    return installed;
+  }
+  return kRunningImage;
+}
+
+// The file to start the program from and the argument vector for a command line; false
+// without it.
 bool SelfCommand(std::wstring_view command_line, std::string* exe,
                  std::vector<std::string>* words) {
-  *exe = OwnFileNameNarrow();
-  if (exe->empty()) return false;
-  words->assign(1, *exe);
+  const std::string own = OwnFileNameNarrow();
+  if (own.empty()) return false;
+  constexpr std::string_view kDeleted = " (deleted)";
+  const std::string installed =
+      own.ends_with(kDeleted) ? own.substr(0, own.size() - kDeleted.size()) : own;
+  *exe = RestartFile(own, installed);
+  words->assign(1, installed);
   std::istringstream in(ToCodePage(command_line));
   for (std::string w; in >> w;) words->push_back(w);
   return true;

@@ -19,6 +19,16 @@ namespace zenpo {
 // written whole. A box blocks only the reporting thread.
 ResultCode ReportMessage(std::wstring_view text, int logLevel, int msgLevel);
 
+// text with the value of every Authorization or Proxy-Authorization header line (any
+// case) replaced by "***" after its scheme: "Authorization: Basic ***". Every report
+// goes through it before it is logged or shown.
+std::wstring MaskCredentials(std::wstring_view text);
+
+// Whether a log file created from now on is readable by its owner alone (0600), as
+// start-up decides when a credential is configured; otherwise it gets what the user's
+// umask allows. An existing log keeps its permissions.
+void SetPrivateLogFile(bool owner_only);
+
 // The log line's timestamp: "%4d/%2d/%2d %2d:%2d:%2d " (spaces, never leading zeros).
 std::string FormatLogTimestamp(const platform::CalendarTime& t);
 

@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -13,11 +14,13 @@
 #include "engine/transfer_workers.h"
 #include "list/job_thread.h"
 #include "list/select_next_entry.h"
+#include "report/report_message.h"
 #include "runtime/run_flags.h"
 #include "runtime/status_lines.h"
 #include "runtime/tray_icon.h"
 #include "support/fake_window.h"
 #include "support/nginx_server.h"
+#include "support/other_user.h"
 #include "support/program_home.h"
 #include "support/recording_message_box.h"
 #include "support/test_certificates.h"
@@ -176,6 +179,43 @@ TEST_F(DownloadUrlTest, FailuresBeforeTheBodyEndWithTheirCode) {
   EXPECT_EQ(Download("/f"), 104);
   EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"ネットワーク接続でerrorが発生しました",
                                                       L"ネットワーク接続がタイムアウトしました"}));
+}
+
+// Someone else who may write into the download folder plants links: a folder link, a
+// file link and the log. Theirs are not written through (the file is one that cannot be
+// opened, and the log says why); the user's own lead where the user put them.
+TEST_F(DownloadUrlTest, OnlyTheUsersOwnLinksAreWrittenThrough) {
+  const auto other = test::OtherUserAccount();
+  if (!other) GTEST_SKIP() << test::kNoOtherUser;
+  test::TempDir elsewhere;
+  test::WriteFile(elsewhere / "precious", "precious");
+  fs::create_directories(Local("/"));
+  auto plant = [&](const fs::path& target, const fs::path& at, bool theirs) {
+    fs::remove_all(at);
+    fs::create_symlink(target, at);
+    if (theirs) {
+      EXPECT_EQ(lchown(at.c_str(), other->uid, other->gid), 0);
+    }
+  };
+  server_.SetRoute("/d/f", Generated(1000));
+  server_.SetRoute("/g", Generated(1000, false));
+  plant(elsewhere.path(), Local("/d"), true);
+  EXPECT_EQ(Download("/d/f"), 135);
+  plant(elsewhere / "precious", Local("/g"), true);
+  EXPECT_EQ(Download("/g"), 134);
+  EXPECT_EQ(test::ReadFile(elsewhere / "precious"), "precious");
+  EXPECT_FALSE(fs::exists(elsewhere / "f"));
+  const std::string log = home_.LogText();
+  for (const char* link : {"/d", "/g"}) {
+    EXPECT_NE(log.find(" 他のユーザのリンクには書き込みません->" + Local(link).string() + "\n"), std::string::npos) << log;
+  }
+  plant(elsewhere.path(), Local("/d"), false);
+  EXPECT_EQ(Download("/d/f"), 900);
+  EXPECT_EQ(test::ReadFile(elsewhere / "f"), BodyBytes(0, 1000));
+  plant(elsewhere / "precious", platform::NarrowPath(ProgramPaths.LogPath), true);
+  test::RecordingMessageBox boxes;
+  EXPECT_EQ(ReportMessage(L"line", 1, 9), rc::kLogUnusable);
+  EXPECT_EQ(test::ReadFile(elsewhere / "precious"), "precious");
 }
 
 TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {

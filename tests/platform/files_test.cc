@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/other_user.h"
 #include "support/temp_dir.h"
 
 namespace zenpo::platform {
@@ -59,6 +61,62 @@ TEST(FileTimeTest, TheCalendarTimeReachesTheFileAndNothingElseChanges) {
   EXPECT_EQ(WriteLastWriteTime((dir / "none").wstring(), when), SetTimeResult::kOpenFailed);
   EXPECT_FALSE(std::filesystem::exists(dir / "none"));
   EXPECT_FALSE(ReadLastWriteTime(dir.wpath(), &read)) << "a directory has no file time";
+}
+
+// Below the guarded folder another user may plant links; the user's own and root's are
+// followed, theirs never, however they are chained.
+TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun) {
+  const auto other = test::OtherUserAccount();
+  if (!other) GTEST_SKIP() << test::kNoOtherUser;
+  test::TempDir dir;
+  namespace fs = std::filesystem;
+  fs::create_directories(dir / "dl");
+  fs::create_directories(dir / "out");
+  WriteFile(dir / "out/precious", "precious");
+  auto link = [&](const fs::path& target, const std::string& name, bool theirs) {
+    fs::create_symlink(target, dir / name);
+    if (theirs) {
+      EXPECT_EQ(lchown((dir / name).c_str(), other->uid, other->gid), 0);
+    }
+  };
+  link("../out", "dl/mine", false);
+  link("../out", "dl/theirs", true);
+  link(dir / "dl/theirs", "dl/mine-to-theirs", false);
+  link(dir / "out/precious", "dl/file", true);
+  GuardWritesBelow((dir / "dl").wstring());
+  auto path = [&](const char* name) { return (dir / name).wstring(); };
+  EXPECT_TRUE(EmptyFile(path("dl/mine/a")) && fs::exists(dir / "out/a")) << "the user's own link";
+  EXPECT_TRUE(MakeDirectory(path("dl/mine/sub")) && fs::is_directory(dir / "out/sub"));
+  AppendDescriptor out;
+  EXPECT_FALSE(EmptyFile(path("dl/theirs/b")));
+  EXPECT_FALSE(out.Open(path("dl/mine-to-theirs/b")));
+  EXPECT_FALSE(MakeDirectory((dir / "dl/theirs/c").wstring()));
+  EXPECT_FALSE(out.Open(path("dl/file")));
+  EXPECT_EQ(OpenForAppend(path("dl/file"), false), nullptr);
+  EXPECT_EQ(WriteLastWriteTime((dir / "dl/file").wstring(), 0), SetTimeResult::kOpenFailed);
+  EXPECT_EQ(ReadFile(dir / "out/precious"), "precious");
+  EXPECT_FALSE(fs::exists(dir / "out/b") || fs::exists(dir / "out/c"));
+  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/mine-to-theirs/b").wstring()), (dir / "dl/theirs").wstring());
+  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/file").wstring()), (dir / "dl/file").wstring());
+  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/mine/a").wstring()), L"");
+  GuardWritesBelow(L"");
+
+  // A hook: the file and each link to it the user's or root's, the file changed by no one else.
+  WriteFile(dir / "hook", "#!/bin/sh\n");
+  fs::copy_file(dir / "hook", dir / "open-hook");
+  fs::copy_file(dir / "hook", dir / "their-hook");
+  EXPECT_EQ(chown((dir / "their-hook").c_str(), other->uid, other->gid), 0);
+  chmod((dir / "hook").c_str(), 0755);
+  chmod((dir / "open-hook").c_str(), 0775);
+  link(dir / "hook", "my-link", false);
+  link(dir / "hook", "their-link", true);
+  link("their-hook", "my-link-to-theirs", false);
+  link("missing", "dangling", false);
+  const std::pair<const char*, RunTrust> hooks[] = {
+      {"hook", RunTrust::kTrusted}, {"my-link", RunTrust::kTrusted}, {"open-hook", RunTrust::kUntrusted},
+      {"their-hook", RunTrust::kUntrusted}, {"their-link", RunTrust::kUntrusted},
+      {"my-link-to-theirs", RunTrust::kUntrusted}, {"dangling", RunTrust::kMissing}, {"missing", RunTrust::kMissing}};
+  for (const auto& [name, trust] : hooks) EXPECT_EQ(TrustToRun((dir / name).wstring()), trust) << name;
 }
 
 }  // namespace

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <vector>
 
+#include "support/other_user.h"
 #include "support/temp_dir.h"
 
 namespace zenpo::platform {
@@ -43,6 +48,82 @@ TEST(InstanceSlotsTest, ASlotIsHeldOnceTakesCommandsAndIsFreedWithItsClaimLeavin
   for (const auto& path : ours) test::WriteFile(path, "left behind");
   ASSERT_NE(claim = slots.Claim(2), nullptr);
   EXPECT_TRUE(slots.PostCommand(2, 45002));
+}
+
+// The folder of the slots named by XDG_RUNTIME_DIR for the test's life.
+class RuntimeFolderScope {
+ public:
+  RuntimeFolderScope() {
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
+    setenv("XDG_RUNTIME_DIR", run_.path().c_str(), 1);
+    chmod(run_.path().c_str(), 01777);  // anyone may make a folder here first, as in /tmp
+  }
+  ~RuntimeFolderScope() {
+    if (old_) setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
+  }
+  std::filesystem::path folder() const { return run_ / "zenpo"; }
+
+ private:
+  test::TempDir run_;
+  std::optional<std::string> old_;
+};
+
+// Another user can make the folder first, plant links in it or reach the socket; none of
+// it may block the user's instances, create files elsewhere or command them.
+TEST(InstanceSlotsTest, OnlyAPrivateFolderIsUsedLinksAreNotFollowedAndOthersCannotCommand) {
+  const auto other = test::OtherUserAccount();
+  if (!other) GTEST_SKIP() << test::kNoOtherUser;
+  test::TempDir home;
+  RuntimeFolderScope run;
+  const std::string folder = run.folder().string();
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+  } unsafe[] = {
+      {"another user's folder", [&] { mkdir(folder.c_str(), 0777); (void)!chown(folder.c_str(), other->uid, other->gid); chmod(folder.c_str(), 0777); }},
+      {"a folder others may enter", [&] { mkdir(folder.c_str(), 0755); chmod(folder.c_str(), 0711); }},
+      {"a link to a private folder", [&] { std::filesystem::create_directory_symlink(home.path(), folder); }},
+  };
+  for (const auto& c : unsafe) {
+    std::filesystem::remove_all(folder);
+    c.plant();
+    InstanceSlots slots(home.wpath());
+    EXPECT_EQ(slots.unsafe_folder(), run.folder().wstring()) << c.what;
+    EXPECT_EQ(slots.Claim(0), nullptr) << c.what;
+  }
+  std::filesystem::remove(folder);
+  const mode_t old_mask = umask(0);
+  InstanceSlots slots(home.wpath());
+  EXPECT_EQ(slots.unsafe_folder(), L"") << "made private whatever the umask";
+  auto claim = slots.Claim(0);
+  ASSERT_NE(claim, nullptr);
+  sockaddr_un addr{};
+  socklen_t size = sizeof addr;
+  ASSERT_EQ(getsockname(claim->command_fd(), reinterpret_cast<sockaddr*>(&addr), &size), 0);
+  const std::string socket_path = addr.sun_path;
+  const std::string lock_path = socket_path.substr(0, socket_path.size() - 4) + "lock";
+  // A lock file planted as a link: the claim takes the name, and never touches the target.
+  claim.reset();
+  std::filesystem::create_symlink(home / "target", lock_path);
+  claim = slots.Claim(0);
+  umask(old_mask);
+  ASSERT_NE(claim, nullptr);
+  EXPECT_FALSE(std::filesystem::exists(home / "target"));
+  EXPECT_FALSE(std::filesystem::is_symlink(lock_path));
+  // Should the folder open up, another user's command still does not count.
+  chmod(folder.c_str(), 0711);
+  EXPECT_TRUE(test::RunAs(*other, [&] {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const std::uint32_t exit_command = 40003;  // "EXIT"
+    return connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+           send(fd, &exit_command, sizeof exit_command, 0) == sizeof exit_command;
+  })) << "the other user reaches the socket";
+  ASSERT_TRUE(slots.PostCommand(0, 45002));
+  pollfd p{claim->command_fd(), POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  EXPECT_EQ(claim->TakeCommand(), 45002u) << "the other user's command is dropped";
+  EXPECT_EQ(claim->TakeCommand(), std::nullopt);
 }
 
 }  // namespace

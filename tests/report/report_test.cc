@@ -56,5 +56,28 @@ TEST(ReportMessageTest, LevelsDecideLineAndBoxLinesStayWholeAndALogThatStaysBloc
                                                       L"/nonexistent/zenpo-dir/ZENPO.log"}));
 }
 
+// A credential never reaches the log or a box; the rest of its line does.
+TEST(ReportMessageTest, CredentialsInHeaderLinesAreMasked) {
+  test::ProgramHome home;
+  test::RecordingMessageBox boxes;
+  AppSettings.loglevel = 3;
+  AppSettings.msglevel = 9;
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"Accept: */*\r\nRange: bytes=0-\r\nAuthorization: Basic dXNlcjpwYXNz\r\n",
+       L"Accept: */*\r\nRange: bytes=0-\r\nAuthorization: Basic ***\r\n"},
+      {L"HTTPresponse->HTTP/1.1 200 OK\r\nproxy-authorization :Bearer dXNlcjpwYXNz\r\nX: 1",
+       L"HTTPresponse->HTTP/1.1 200 OK\r\nproxy-authorization :Bearer ***\r\nX: 1"},
+      {L"Authorization:dXNlcjpwYXNz", L"Authorization:***"},
+      {L"ListFileURL->http://h/Authorization: x", L"ListFileURL->http://h/Authorization: x"},
+  };
+  for (const auto& [text, masked] : cases) {
+    ASSERT_EQ(ReportMessage(text, 1, 9), 0);
+    EXPECT_EQ(boxes.texts().back(), masked);
+  }
+  const std::string log = home.LogText();
+  EXPECT_EQ(log.find("dXNlcjpwYXNz"), std::string::npos) << log;
+  EXPECT_NE(log.find("Authorization: Basic ***"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace zenpo

@@ -72,6 +72,26 @@ bool IsAbsolutePath(const std::wstring& path) {
          ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
 }
 
+// The guard against other users' links is the POSIX build's: Windows reparse points
+// need privileges to make, and its folders' access lists keep other users out.
+void GuardWritesBelow(const std::wstring&) {}
+std::wstring ForeignLinkOnPath(const std::wstring&) { return L""; }
+
+bool EmptyFile(const std::wstring& path) {
+  std::FILE* f = OpenFile(path, "wb");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  return true;
+}
+
+// The file's access list comes from its folder.
+std::FILE* OpenForAppend(const std::wstring& path, bool) { return OpenFile(path, "a"); }
+
+RunTrust TrustToRun(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? RunTrust::kMissing
+                                                                     : RunTrust::kTrusted;
+}
+
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
   return MoveFileW(from.c_str(), to.c_str()) != 0;
 }
