@@ -85,9 +85,13 @@ std::string FormatLogTimestamp(const platform::CalendarTime& t) {
 }
 
 ResultCode ReportMessage(std::wstring_view raw_text, int logLevel, int msgLevel) {
+  const bool logged = logLevel <= AppSettings.loglevel;
+  const bool shown = msgLevel <= AppSettings.msglevel;
+  // The traces of every read come here too: a text nobody sees is not copied.
+  if (!logged && !shown) return 0;
   // Header lines may carry credentials; neither the log nor a box shows them.
   const std::wstring text = MaskCredentials(raw_text);
-  if (logLevel <= AppSettings.loglevel) {
+  if (logged) {
     std::string line = FormatLogTimestamp(platform::LocalCalendarTime());
     line += platform::ToCodePage(text, kMaxLogTextBytes);
     line += '\n';
@@ -105,7 +109,7 @@ ResultCode ReportMessage(std::wstring_view raw_text, int logLevel, int msgLevel)
     std::fwrite(line.data(), 1, line.size(), f);
     std::fclose(f);
   }
-  if (msgLevel <= AppSettings.msglevel) platform::ShowMessageBox(text);
+  if (shown) platform::ShowMessageBox(text);
   return 0;
 }
 
