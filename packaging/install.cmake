@@ -6,7 +6,7 @@ install(TARGETS zenpo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Relocations resolved at start and then read-only, as Debian builds its programs.
 target_link_options(zenpo PRIVATE -Wl,-z,relro,-z,now)
 # An installed zenpo recognises itself by this folder beside its bin folder and then
-# keeps its files in the user's data folder (src/platform/process_posix.cc).
+# keeps its files in the user's data folder (src/platform/posix/process_posix.cc).
 install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zenpo)
 install(FILES packaging/zenpo.service DESTINATION lib/systemd/user)
 install(FILES packaging/zenpo.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)

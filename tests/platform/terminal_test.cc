@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "platform/terminal/terminal_layout.h"
-#include "platform/terminal/terminal_menu.h"
+#include "platform/posix/terminal/terminal_layout.h"
+#include "platform/posix/terminal/terminal_menu.h"
 
 namespace zenpo::platform {
 namespace {

@@ -1,6 +1,6 @@
 // Terminal capabilities from terminfo (ncurses' setupterm), kept apart from the window's
 // code because <term.h> names every capability as a macro.
-#include "platform/terminal/terminal_caps.h"
+#include "platform/posix/terminal/terminal_caps.h"
 
 #include <ncursesw/curses.h>
 #include <ncursesw/term.h>

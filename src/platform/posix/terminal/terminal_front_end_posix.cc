@@ -1,7 +1,7 @@
 // The terminal front end on ncursesw: the window, its menu and message boxes drawn on the
 // loop's thread only, keys read from stdin through a descriptor the loop watches, other
 // threads' changes carried to the loop's thread by an eventfd.
-#include "platform/terminal/terminal_front_end.h"
+#include "platform/posix/terminal/terminal_front_end.h"
 
 #define NCURSES_NOMACROS
 #include <ncursesw/curses.h>
@@ -28,10 +28,10 @@
 
 #include "platform/files.h"
 #include "platform/message_box.h"
-#include "platform/terminal/terminal_caps.h"
-#include "platform/terminal/terminal_child.h"
-#include "platform/terminal/terminal_layout.h"
-#include "platform/terminal/terminal_menu.h"
+#include "platform/posix/terminal/terminal_caps.h"
+#include "platform/posix/terminal/terminal_child.h"
+#include "platform/posix/terminal/terminal_layout.h"
+#include "platform/posix/terminal/terminal_menu.h"
 #include "platform/window.h"
 
 namespace zenpo::platform {

@@ -1,6 +1,6 @@
 // Child processes on fork/exec: process groups and the terminal's foreground, a pidfd
 // (or an inherited pipe) to learn of the end, a double fork for detached starts.
-#include "platform/terminal/terminal_child.h"
+#include "platform/posix/terminal/terminal_child.h"
 
 #include <fcntl.h>
 #include <poll.h>

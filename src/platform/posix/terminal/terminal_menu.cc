@@ -1,11 +1,11 @@
 // MenuNavigator: highlight movement, sub-menu opening, placement and hit tests.
-#include "platform/terminal/terminal_menu.h"
+#include "platform/posix/terminal/terminal_menu.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
 
-#include "platform/terminal/terminal_layout.h"
+#include "platform/posix/terminal/terminal_layout.h"
 
 namespace zenpo::platform {
 namespace {

@@ -1,5 +1,5 @@
 // Terminal text layout on the C library's wcwidth() for the locale's character widths.
-#include "platform/terminal/terminal_layout.h"
+#include "platform/posix/terminal/terminal_layout.h"
 
 #include <wchar.h>
 

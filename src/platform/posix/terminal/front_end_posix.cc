@@ -1,7 +1,7 @@
 // The POSIX front end: the terminal window when the program runs in a terminal.
 #include "platform/front_end.h"
 
-#include "platform/terminal/terminal_front_end.h"
+#include "platform/posix/terminal/terminal_front_end.h"
 
 namespace zenpo::platform {
 
