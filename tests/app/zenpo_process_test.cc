@@ -98,6 +98,34 @@ TEST(ZenpoProcessTest, AnotherUsersRuntimeFolderStopsTheStartAndTheirHooksDoNotR
                                                    (home / "ZENPO_end.lnk").string() + "\n"), 1u);
 }
 
+// Each executable hook runs at its phase: the start, downloading begins, the list has
+// nothing left, the end. One that cannot be started is passed over in silence: no report,
+// and the download goes on.
+TEST(ZenpoProcessTest, EachHookRunsAtItsPhaseAndOneThatCannotStartStaysSilent) {
+  TempDir home;
+  TestHttpServer server;
+  server.SetRoute("/f.bin", WithBody("payload"));
+  WriteFile(home / "ZENPO.ini", "checkURL=" + server.Url("/check") + "\nmkdir=0\n");
+  WriteFile(home / "ZENPO.txt", server.Url("/f.bin") + "\n");
+  // Each hook notes its name and what the list says at that moment.
+  for (const std::string phase : {"start", "start_d", "end_d", "end"}) {
+    const std::filesystem::path hook = home / ("ZENPO_" + phase + ".lnk");
+    WriteFile(hook, phase == "start_d" ? "#!/no/such/shell\n"
+                                       : "#!/bin/sh\ncd " + home.path().string() + " && { echo " + phase + "; cat ZENPO.txt; } >> ran\n");
+    std::filesystem::permissions(hook, std::filesystem::perms(0755));
+  }
+  const std::string done = "900|" + server.Url("/f.bin") + "\n";
+  ZenpoProcess zenpo(home.path());
+  ASSERT_TRUE(Eventually([&] { return ReadFile(home / "ran").find("end_d") != std::string::npos; }))
+      << ReadFile(home / "ran");
+  zenpo.Stop();
+  EXPECT_TRUE(Eventually([&] { return ReadFile(home / "ran").ends_with("end\n" + done); }));
+  EXPECT_EQ(ReadFile(home / "ran"), "start\n" + server.Url("/f.bin") + "\nend_d\n" + done + "end\n" + done);
+  for (const std::string& text : {ReadFile(home / "ZENPO.log"), ReadFile(home / "zenpo-output.txt")}) {
+    EXPECT_EQ(text.find("ZENPO_start_d"), std::string::npos) << text;
+  }
+}
+
 // Started under nohup, the program outlives its terminal's hang-up; a stop still ends it.
 TEST(ZenpoProcessTest, ASignalIgnoredAtTheStartStaysIgnored) {
   const auto nohup = FindProgram("nohup");

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <thread>
 
@@ -260,8 +261,32 @@ TEST_F(DownloadUrlTest, TransferKilledWithSigkillResumesByteExact) {
   EXPECT_EQ(test::ReadFile(home_ / "big.bin"), BodyBytes(0, size + 100000));
 }
 
-// As the cycle does it: select, download, write back.
-TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
+// A full disk, as the program meets it when a write fails past its file size limit (the
+// limit's signal ignored, as the program inherits it): the entry ends with 135, the file
+// keeps an exact prefix to resume from, and the list keeps every other byte.
+TEST_F(DownloadUrlTest, FullDiskEndsTheEntryWith135AndLeavesAPrefix) {
+  const auto prlimit = test::FindProgram("prlimit");
+  if (!prlimit) GTEST_SKIP() << "prlimit is not installed";
+  server_.SetRoute("/f.bin", Generated(300000));
+  test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + server_.Url("/check") + "\nmkdir=0\n");
+  const std::string list = "# mine\r\n" + server_.Url("/f.bin") + "|Referer=http://r/\r\n";
+  test::WriteFile(home_ / "ZENPO.txt", list);
+  struct sigaction ignore = {}, former = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &former);
+  test::ZenpoProcess zenpo(home_.dir().path(), {"--fsize=100000", ZENPO_BINARY}, {}, prlimit->string());
+  sigaction(SIGXFSZ, &former, nullptr);
+  ASSERT_TRUE(test::Eventually([&] {
+    const std::string now = test::ReadFile(home_ / "ZENPO.txt");
+    return !now.empty() && now != list && now.find("899|") == std::string::npos;  // absent while in use
+  })) << test::ReadFile(home_ / "zenpo-output.txt");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "# mine\r\n135|" + server_.Url("/f.bin") + "|Referer=http://r/\r\n");
+  EXPECT_EQ(test::ReadFile(home_ / "f.bin"), BodyBytes(0, 100000)) << "what fitted, up to the limit";
+}
+
+// As the cycle does it: select, download, write back. A file past 4 GiB is resumed from
+// a sparse local prefix, so only its tail travels.
+TEST_F(DownloadUrlTest, NginxWorksOffAListPast4GiBWithBytesFileTimesAndRequestHeaders) {
   if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
   test::TempDir docroot;
   const std::string a = BodyBytes(0, 3000000);
@@ -270,19 +295,31 @@ TEST_F(DownloadUrlTest, NginxWorksOffAListWithBytesFileTimesAndRequestHeaders) {
   test::WriteFile(docroot / "b.bin", "bb");
   const auto modified = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(981173106)));
   fs::last_write_time(docroot / "d/a.bin", modified);  // 2001-02-03 04:05:06 GMT
-  test::NginxServer nginx(docroot.path());
+  // Both sides sparse up to the prefix, an odd number of bytes past 4 GiB. Any other range
+  // is refused, so that a size misread fetches no 4 GiB.
+  const std::uint64_t prefix = (4ULL << 30) + 12345, tail = 1 << 20;
+  test::NginxServer nginx(docroot.path(), {}, {}, "    location = /big.bin { if ($http_range != \"bytes=" +
+                                                      std::to_string(prefix) + "-\") { return 403; } }");
   std::string error;
   ASSERT_TRUE(nginx.Start(&error)) << error;
   const fs::path local = home_ / ("127.0.0.1#" + std::to_string(nginx.port()));
   fs::create_directories(local / "d");
   test::WriteFile(local / "d/a.bin", a.substr(0, 1234567));  // resumed with a range
-  test::WriteFile(home_ / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n" + nginx.Url("/b.bin") + "\n");
+  std::ofstream(docroot / "big.bin", std::ios::binary).seekp(static_cast<std::streamoff>(prefix)) << BodyBytes(prefix, tail);
+  test::WriteFile(local / "big.bin", "");
+  fs::resize_file(local / "big.bin", prefix);
+  test::WriteFile(home_ / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n" +
+                                           nginx.Url("/b.bin") + "\n" + nginx.Url("/big.bin") + "\n");
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
     JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
   }
-  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"),
-            "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" + nginx.Url("/b.bin") + "\n");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" +
+                                                    nginx.Url("/b.bin") + "\n900|" + nginx.Url("/big.bin") + "\n");
   EXPECT_TRUE(test::ReadFile(local / "d/a.bin") == a && test::ReadFile(local / "b.bin") == "bb");
+  std::ifstream big(local / "big.bin", std::ios::binary);
+  std::string got(tail + 1, '\0');
+  got.resize(static_cast<std::size_t>(big.seekg(static_cast<std::streamoff>(prefix)).read(got.data(), tail + 1).gcount()));
+  EXPECT_TRUE(got == BodyBytes(prefix, tail)) << "the tail at its place, and nothing after it";
   EXPECT_EQ(fs::last_write_time(local / "d/a.bin"), modified);
   const std::string log = test::ReadFile(nginx.access_log());
   EXPECT_NE(log.find("GET /d/a.bin HTTP/1.1\" 206 1765433 \"http://r/\" \"Mozilla/4.0\""), std::string::npos) << log;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "runtime/progress_state.h"
 #include "runtime/run_flags.h"
 #include "runtime/status_lines.h"
@@ -35,6 +38,26 @@ TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
   WriteTransferStatistics(kStart + 2500 * kMs);
   EXPECT_EQ(StatusLines.TimeLine.Get() + StatusLines.BandLine.Get(), L"Time : 2 [ -8 ] secAvg.BAND : 3200 Kbps");
   StatusLines.ClearAll();
+}
+
+// The engine, the job thread and the cycle write a line while the window reads it: every
+// read is one whole text, cut to the line's capacity.
+TEST(StatusTextTest, ConcurrentWritersLeaveWholeTextsCutToCapacity) {
+  StatusText line(status_capacity::kUrl);
+  const std::wstring a(2000, L'a'), b(1500, L'b'), cut_a = a.substr(0, 1075), cut_b = b.substr(0, 1075);
+  std::atomic<bool> stop{false};
+  auto writer = [&](const std::wstring& text) { return std::thread([&] { while (!stop) line.Set(text); }); };
+  std::thread x = writer(a), y = writer(b);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (std::chrono::steady_clock::now() < end) {
+    const std::wstring seen = line.Get();
+    if (!seen.empty() && seen != cut_a && seen != cut_b) {
+      ADD_FAILURE() << "torn text of " << seen.size() << " characters";
+      break;
+    }
+  }
+  stop = true;
+  x.join(), y.join();
 }
 
 TEST(TrayIconTest, IdleBusyPausedDataFramesAndRefusals) {
