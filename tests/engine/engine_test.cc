@@ -225,10 +225,12 @@ TEST_F(DownloadUrlTest, UserAbortBeforeTheRequestAndBetweenChunks) {
   EXPECT_EQ(Download("/f"), 101);
   EXPECT_EQ(server_.RequestCount(), 0u);
   CloseRequested = 0;
-  // Slow chunks give the pause time to arrive mid-body.
+  // Slow chunks give the pause time to arrive mid-body; the transfer outlasts the read
+  // time-out, which each read has anew.
   AppSettings.DLBuff = 1000;
+  AppSettings.DLTimeout = 300;
   NoWait = 0;
-  ChunkWait = 5;
+  ChunkWait = 20;
   bool progress_followed = false;  // the progress line shows the growing file
   std::thread pauser([&] {
     while (LocalBytes("/f").size() < 20000) std::this_thread::sleep_for(milliseconds(5));
