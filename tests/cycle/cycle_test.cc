@@ -136,20 +136,6 @@ TEST_F(DownloadCycleTest, PauseOrCloseDuringAJob) {
   EXPECT_EQ(hooks_.size(), 1u) << "no idle hook on the way out";
 }
 
-TEST_F(DownloadCycleTest, JobResultsDecideWhetherTheProgramGoesOn) {
-  hold_ = false;
-  const std::pair<ResultCode, bool> cases[] = {{101, false}, {102, true},  {103, true},  {119, true}, {120, false},
-                                               {149, false}, {150, true}, {169, true}, {170, false}, {903, false}};
-  for (const auto& [result, ends] : cases) {
-    Restart();
-    queue_ = L"http://h/f";
-    job_result_ = result;
-    Seconds(4);
-    PollAfterJobEnds();
-    EXPECT_EQ(ShutdownPosted(), ends) << result;
-  }
-}
-
 // Each text of copies stands for two polls, after two of what was there before; "" is no
 // text. After the last the program is asked to close.
 class CopyingClipboard : public test::FakeClipboard {

