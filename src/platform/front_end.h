@@ -23,8 +23,9 @@ struct FrontEndOptions {
   std::vector<MenuItem> menu;
   // The label of the button or drop-down that opens the menu.
   std::wstring menu_label = L"MENU";
-  // The message posted on a tap of the tray icon: lparam carries the mouse message.
-  std::uint32_t tray_message = 0x8000;
+  // The message posted on a tap of the tray icon (the program's own, which start-up
+  // names): lparam carries the mouse message.
+  std::uint32_t tray_message = 0;
 };
 
 // The window without a screen: nothing is drawn, only whether it is shown is kept. It
