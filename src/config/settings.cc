@@ -1,14 +1,13 @@
 // LoadSettings: key=value lines, keys found anywhere in the line, host profiles.
 #include "config/settings.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <optional>
 #include <string_view>
 
 #include "config/program_paths.h"
+#include "fields/decimal.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -32,15 +31,6 @@ std::wstring ValueOf(std::wstring_view text) {
   return std::wstring(text.substr(start, end == std::wstring_view::npos ? end : end - start));
 }
 
-// Reads a number as the C library's decimal conversion does (white space, sign, digits,
-// then anything), saturated to 32 bits as a 32-bit long would be.
-std::int32_t NumberOf(const std::wstring& value) {
-  const long long v = std::wcstoll(value.c_str(), nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(v);
-}
-
 bool Contains(std::wstring_view line, std::wstring_view key) {
   return line.find(key) != std::wstring_view::npos;
 }
@@ -55,7 +45,7 @@ void SetPath(std::wstring& field, const std::wstring& value, std::size_t capacit
 }
 
 void SetNumber(std::int32_t& field, const std::wstring& value) {
-  if (!value.empty()) field = NumberOf(value);
+  if (!value.empty()) field = ReadDecimal32(value);
 }
 
 std::vector<std::wstring_view> SplitAtBars(std::wstring_view line) {
@@ -107,7 +97,7 @@ void ParseLine(const std::wstring& line) {
     SetNumber(s.msglevel, value);
   } else if (Contains(line, L"DLBuff=")) {
     if (value.empty()) return;
-    const auto v = static_cast<std::uint32_t>(NumberOf(value));
+    const auto v = static_cast<std::uint32_t>(ReadDecimal32(value));
     s.DLBuff = v > kMaxDLBuff ? kMaxDLBuff : v < kMinDLBuff ? kMinDLBuff : static_cast<std::int32_t>(v);
   } else if (Contains(line, L"DLTimeout=")) {
     SetNumber(s.DLTimeout, value);
@@ -116,14 +106,14 @@ void ParseLine(const std::wstring& line) {
   } else if (Contains(line, L"HIDE=")) {
     SetNumber(s.HIDE, value);
   } else if (Contains(line, L"CheckClip=")) {
-    if (!value.empty() && NumberOf(value) == 1) s.checkClip = true;
+    if (!value.empty() && ReadDecimal32(value) == 1) s.checkClip = true;
   } else if (Contains(line, L"dellist=")) {
     SetNumber(s.dellist, value);
   } else if (Contains(line, L"mkdir=")) {
     SetNumber(s.mkdir, value);
   } else if (Contains(line, L"multi=")) {
     if (value.empty()) return;
-    const auto v = static_cast<std::uint32_t>(NumberOf(value));
+    const auto v = static_cast<std::uint32_t>(ReadDecimal32(value));
     s.multi = v > kMaxInstances ? kMaxInstances : static_cast<std::int32_t>(v);
   } else if (Contains(line, L"DLPath=")) {
     SetPath(s.DLPath, value, settings_capacity::kDLPath);

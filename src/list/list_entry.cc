@@ -1,10 +1,10 @@
-// The list line grammar: URL test, tokenizer, status value and options.
+// The list line grammar: URL test, tokenizer, status and options.
 #include "list/list_entry.h"
 
 #include <cstdio>
-#include <limits>
 
 #include "config/settings.h"
+#include "fields/decimal.h"
 
 namespace zenpo {
 namespace {
@@ -25,10 +25,6 @@ constexpr std::array<KeyText, 5> kOptionKeys = {{
     {OptionKey::kAuthidE, L"AuthidE="},
     {OptionKey::kCookie, L"Cookie="},
 }};
-
-bool IsBlank(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
-}
 
 }  // namespace
 
@@ -60,28 +56,6 @@ ListFields SplitListFields(std::wstring_view line) {
   return f;
 }
 
-std::int32_t ReadStatusValue(std::wstring_view field) {
-  std::size_t i = 0;
-  while (i < field.size() && IsBlank(field[i])) ++i;
-  bool negative = false;
-  if (i < field.size() && (field[i] == L'+' || field[i] == L'-')) {
-    negative = field[i] == L'-';
-    ++i;
-  }
-  // Accumulate as a magnitude and stop growing past the 32-bit range.
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t magnitude = 0;
-  for (; i < field.size() && field[i] >= L'0' && field[i] <= L'9'; ++i) {
-    magnitude = magnitude * 10 + (field[i] - L'0');
-    if (magnitude > kLimit) magnitude = kLimit;
-  }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  if (value > std::numeric_limits<std::int32_t>::max()) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(value);
-}
-
 std::string FormatStatusColumn(std::int32_t status) {
   char buf[16];
   const int n = std::snprintf(buf, sizeof(buf), "%3d|", status);
@@ -108,7 +82,7 @@ ListEntry ParseListEntry(std::wstring_view line) {
   } else if (e.fields.count >= 2 && IsDownloadUrl(e.fields.field[1])) {
     e.form = EntryForm::kStatus;
     e.url = e.fields.field[1];
-    e.status = ReadStatusValue(e.fields.field[0]);
+    e.status = ReadDecimal32(e.fields.field[0]);
     e.first_option = 2;
   }
   return e;

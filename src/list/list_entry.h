@@ -43,11 +43,6 @@ struct ListFields {
 };
 ListFields SplitListFields(std::wstring_view line);
 
-// The status value of a first field, read as the device reads a decimal long: leading
-// blanks skipped, an optional sign, the digits, anything after them ignored. No digits
-// give 0; values beyond 32 bits saturate.
-std::int32_t ReadStatusValue(std::wstring_view field);
-
 // The status column as the system writes it: "%3d|".
 std::string FormatStatusColumn(std::int32_t status);
 
@@ -65,7 +60,9 @@ ListOption MatchOption(std::wstring_view field);
 
 // A line judged as an entry. URL form: the first field passes the URL test, options from
 // the second field, status 0. Status form: the second field passes, options from the
-// third, status from the first field. Any other line is no entry (form kNone).
+// third, status from the first field read as the device reads a decimal long
+// (ReadDecimal32: no digits give 0, which is no status). Any other line is no entry (form
+// kNone).
 enum class EntryForm { kNone, kUrl, kStatus };
 struct ListEntry {
   EntryForm form = EntryForm::kNone;

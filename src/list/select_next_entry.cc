@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "engine/base64.h"
+#include "fields/decimal.h"
 #include "list/list_entry.h"
 #include "list/list_reports.h"
 #include "list/rewrite_list.h"
@@ -83,12 +84,11 @@ bool PassedOverByStatus(std::string_view bytes) {
   for (std::size_t i = begin; i < bytes.size() && bytes[i] != '|'; ++i, ++n) {
     const char c = bytes[i];
     const bool digit = c >= '0' && c <= '9';
-    const bool sign_or_blank = c == '+' || c == '-' || c == ' ' || c == '\t' || c == '\n' ||
-                               c == '\v' || c == '\f' || c == '\r';
+    const bool sign_or_blank = c == '+' || c == '-' || IsDecimalBlank(static_cast<wchar_t>(c));
     if (n == kMaxStatusChars || !(digit || sign_or_blank)) return false;
     wide[n] = static_cast<wchar_t>(c);
   }
-  return n > 0 && !IsChosenAgain(ReadStatusValue(std::wstring_view(wide, n)));
+  return n > 0 && !IsChosenAgain(ReadDecimal32(std::wstring_view(wide, n)));
 }
 
 // Logs the first refused URL of a pass unless it was the last one logged.
