@@ -1,13 +1,16 @@
 // LoadSettings: key=value lines, keys found anywhere in the line, host profiles.
 #include "config/settings.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "config/program_paths.h"
 #include "fields/decimal.h"
+#include "fields/split.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -20,6 +23,8 @@ namespace {
 
 // A physical line longer than this is parsed as several lines.
 constexpr int kLinePieceBytes = 521;
+// A host profile line gives at most this many fields; further ones are ignored.
+constexpr std::size_t kProfileFields = 4;
 
 // The value of a line or field: after its first "=", leading "=" skipped, up to the next
 // "=" or the end. Empty when there is none.
@@ -48,24 +53,11 @@ void SetNumber(std::int32_t& field, const std::wstring& value) {
   if (!value.empty()) field = ReadDecimal32(value);
 }
 
-std::vector<std::wstring_view> SplitAtBars(std::wstring_view line) {
-  std::vector<std::wstring_view> fields;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    while (pos < line.size() && line[pos] == L'|') ++pos;
-    if (pos >= line.size()) break;
-    const std::size_t end = line.find(L'|', pos);
-    fields.push_back(line.substr(pos, end == std::wstring_view::npos ? end : end - pos));
-    pos = end == std::wstring_view::npos ? line.size() : end;
-  }
-  return fields;
-}
-
 void AddHostProfile(std::wstring_view line) {
   if (hostProfiles.size() >= kMaxHostProfiles) return;
   HostProfile profile;
-  std::vector<std::wstring_view> fields = SplitAtBars(line);
-  if (fields.size() > 4) fields.resize(4);
+  std::array<std::wstring_view, kProfileFields> fields;
+  const std::size_t count = SplitPieces(line, L'|', fields);
   struct Key {
     const wchar_t* name;
     std::wstring HostProfile::*field;
@@ -77,7 +69,7 @@ void AddHostProfile(std::wstring_view line) {
       {L"Agent=", &HostProfile::Agent, settings_capacity::kAgent},
       {L"Authid=", &HostProfile::Authid, settings_capacity::kAuthid},
   };
-  for (std::wstring_view field : fields) {
+  for (std::wstring_view field : std::span(fields).first(count)) {
     for (const Key& key : kKeys) {
       if (!Contains(field, key.name)) continue;
       SetText(profile.*key.field, ValueOf(field), key.capacity);

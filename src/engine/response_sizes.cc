@@ -5,14 +5,14 @@
 #include <charconv>
 #include <limits>
 
-#include "engine/local_path.h"
 #include "fields/decimal.h"
+#include "fields/split.h"
 
 namespace zenpo {
 
 std::int64_t ContentRangeTotal(std::wstring_view content_range) {
-  const auto pieces = SplitPieces(content_range, L'/');
-  return pieces.size() < 2 ? 0 : ReadDecimal(pieces[1]);
+  std::wstring_view pieces[2];
+  return SplitPieces(content_range, L'/', pieces) < 2 ? 0 : ReadDecimal(pieces[1]);
 }
 
 bool ParseContentRange(std::wstring_view content_range, ContentRange* range) {

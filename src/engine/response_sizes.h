@@ -8,8 +8,8 @@
 
 namespace zenpo {
 
-// The total size of a Content-Range value ("bytes 100-199/200" gives 200); 0 when the
-// total is absent or unknown ("*").
+// The total size of a Content-Range value ("bytes 100-199/200" gives 200): the second
+// piece split at "/" read by ReadDecimal; 0 when the total is absent or unknown ("*").
 std::int64_t ContentRangeTotal(std::wstring_view content_range);
 
 // The range a partial answer carries, "bytes first-last/total" or "bytes first-last/*".

@@ -1,10 +1,11 @@
-// The list line grammar: URL test, tokenizer, status and options.
+// The list line grammar: URL test, fields, status and options.
 #include "list/list_entry.h"
 
 #include <cstdio>
 
 #include "config/settings.h"
 #include "fields/decimal.h"
+#include "fields/split.h"
 
 namespace zenpo {
 namespace {
@@ -34,25 +35,9 @@ bool IsDownloadUrl(std::wstring_view text) {
   return text.size() >= kMinUrlChars && text.back() != L'/' && scheme;
 }
 
-std::size_t SplitTokens(std::wstring_view text, wchar_t sep, std::wstring_view* pieces,
-                        std::size_t max) {
-  std::size_t count = 0;
-  const std::size_t n = text.size();
-  std::size_t pos = 0;
-  while (count < max) {
-    while (pos < n && text[pos] == sep) ++pos;
-    if (pos == n) break;
-    const std::size_t start = pos;
-    pos = text.find(sep, pos);
-    if (pos == std::wstring_view::npos) pos = n;
-    pieces[count++] = text.substr(start, pos - start);
-  }
-  return count;
-}
-
 ListFields SplitListFields(std::wstring_view line) {
   ListFields f;
-  f.count = SplitTokens(line, L'|', f.field.data(), f.field.size());
+  f.count = SplitPieces(line, L'|', f.field);
   return f;
 }
 
@@ -66,7 +51,7 @@ ListOption MatchOption(std::wstring_view field) {
   for (const KeyText& k : kOptionKeys) {
     if (field.find(k.text) == std::wstring_view::npos) continue;
     std::wstring_view pieces[2];
-    if (SplitTokens(field, L'=', pieces, 2) < 2) return {};
+    if (SplitPieces(field, L'=', pieces) < 2) return {};
     return {k.key, pieces[1]};
   }
   return {};

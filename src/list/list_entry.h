@@ -30,13 +30,8 @@ constexpr std::size_t kPlainCredentialBytes = 255;
 // checked; other schemes never pass. Reads AppSettings, which is fixed after start-up.
 bool IsDownloadUrl(std::wstring_view text);
 
-// Splits text at sep like a string tokenizer: separators at the start are skipped and a
-// run of them counts as one, so no piece is empty. Fills at most max pieces (views into
-// text) and returns how many.
-std::size_t SplitTokens(std::wstring_view text, wchar_t sep, std::wstring_view* pieces,
-                        std::size_t max);
-
-// The first kMaxListFields fields of a line, split at "|".
+// The first kMaxListFields fields of a line, split at "|" (SplitPieces: leading and
+// doubled bars make no field).
 struct ListFields {
   std::array<std::wstring_view, kMaxListFields> field;
   std::size_t count = 0;
