@@ -3,13 +3,12 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
-#include <optional>
 #include <span>
 #include <string_view>
 
 #include "config/program_paths.h"
 #include "fields/decimal.h"
+#include "fields/piece_reader.h"
 #include "fields/split.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -21,8 +20,6 @@ std::vector<HostProfile> hostProfiles;
 
 namespace {
 
-// A physical line longer than this is parsed as several lines.
-constexpr int kLinePieceBytes = 521;
 // A host profile line gives at most this many fields; further ones are ignored.
 constexpr std::size_t kProfileFields = 4;
 
@@ -132,40 +129,6 @@ void ParseLine(const std::wstring& line) {
   }
 }
 
-// Reads the file in pieces: up to and including a line feed, or kLinePieceBytes bytes.
-// A byte-order mark that an editor put first belongs to no piece.
-class PieceReader {
- public:
-  explicit PieceReader(std::FILE* f) : f_(f) {
-    for (int i = 0; i < 3; ++i) {
-      const int c = std::getc(f_);
-      if (c == EOF) break;
-      back_.push_back(static_cast<char>(c));
-    }
-    if (back_ == "\xEF\xBB\xBF") back_.clear();
-  }
-
-  bool Next(std::string* piece) {
-    piece->clear();
-    while (piece->size() < static_cast<std::size_t>(kLinePieceBytes)) {
-      int c;
-      if (next_back_ < back_.size()) {
-        c = static_cast<unsigned char>(back_[next_back_++]);
-      } else if ((c = std::getc(f_)) == EOF) {
-        break;
-      }
-      piece->push_back(static_cast<char>(c));
-      if (c == '\n') break;
-    }
-    return !piece->empty();
-  }
-
- private:
-  std::FILE* f_;
-  std::string back_;  // the first bytes, when they were no byte-order mark
-  std::size_t next_back_ = 0;
-};
-
 }  // namespace
 
 void ResetSettings() {
@@ -176,15 +139,12 @@ void ResetSettings() {
 void LoadSettings() {
   hostProfiles.clear();
   if (std::FILE* f = platform::OpenFile(ProgramPaths.SettingsPath, "r")) {
-    PieceReader reader(f);
-    std::string piece;
+    PieceReader reader(f, kSettingsPieceBytes);
+    Piece piece;
     while (reader.Next(&piece)) {
       // Lines keep the bytes that form no text, so that DLPath names the folder the
-      // system has.
-      std::wstring line = platform::PathFromSystem(piece);
-      if (!line.empty() && line.back() == L'\n') line.pop_back();
-      // A line written on Windows ends in CR LF; the CR belongs to no value.
-      if (!line.empty() && line.back() == L'\r') line.pop_back();
+      // system has. A line written on Windows ends in CR LF; the CR belongs to no value.
+      const std::wstring line = platform::PathFromSystem(LineText(piece.bytes));
       if (line.size() < 2 || line[0] == L'/') continue;
       ParseLine(line);
     }
