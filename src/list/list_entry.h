@@ -9,20 +9,21 @@
 #include <string>
 #include <string_view>
 
+#include "fields/credential.h"
+
 namespace zenpo {
 
 // Only this many fields of a line are looked at; further fields stay in the file unread.
 constexpr std::size_t kMaxListFields = 6;
 
 // What the consumers of an entry can hold, in characters (the plain credentials of
-// "Authid=" in bytes of the device code page).
+// "Authid=": kMaxCredentialBytes).
 namespace entry_capacity {
 constexpr std::size_t kUrl = 1024;
 constexpr std::size_t kAgent = 512;
 constexpr std::size_t kReferer = 512;
-constexpr std::size_t kAuthorization = 512;
+constexpr std::size_t kAuthorization = kMaxAuthorizationChars;
 constexpr std::size_t kCookie = 4096;
-constexpr std::size_t kPlainCredentialBytes = 255;
 }  // namespace entry_capacity
 
 // The URL test: at least 10 characters, not ending in "/", beginning with exactly
