@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "platform/posix/process_posix.h"
+#include "platform/shell.h"
 #include "support/other_user.h"
 #include "support/temp_dir.h"
 
@@ -117,6 +120,16 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
       {"their-hook", RunTrust::kUntrusted}, {"their-link", RunTrust::kUntrusted},
       {"my-link-to-theirs", RunTrust::kUntrusted}, {"dangling", RunTrust::kMissing}, {"missing", RunTrust::kMissing}};
   for (const auto& [name, trust] : hooks) EXPECT_EQ(TrustToRun((dir / name).wstring()), trust) << name;
+  // A hook that starts is told apart from one whose interpreter is gone.
+  WriteFile(dir / "broken-hook", "#!/nowhere/sh\n");
+  chmod((dir / "broken-hook").c_str(), 0755);
+  EXPECT_TRUE(ShellOpen(path("hook")));
+  EXPECT_FALSE(ShellOpen(path("broken-hook")));
+  // Without PATH the system's default path is searched, as the shell does.
+  const std::string former_path = std::getenv("PATH");
+  unsetenv("PATH");
+  EXPECT_NE(FindOnPath("sh"), "");
+  setenv("PATH", former_path.c_str(), 1);
 }
 
 }  // namespace
