@@ -441,10 +441,7 @@ ResultCode Download::Finish() {
 }  // namespace
 
 ResultCode DownloadUrl(const std::wstring& url, platform::Window& window, std::wstring agent,
-                       std::wstring referer, std::wstring authorization,
-                       const std::wstring& cookie) {
-  // The cookie travels with the entry but is not sent.
-  (void)cookie;
+                       std::wstring referer, std::wstring authorization) {
   Download download(url, window);
   return download.Run({std::move(agent), std::move(referer), std::move(authorization), {}});
 }
