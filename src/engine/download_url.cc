@@ -115,11 +115,11 @@ class Download {
   // Held from the first look at the local file to the last, so that no other instance
   // resumes, empties or appends to it meanwhile.
   platform::FileWriteLock file_lock_;
-  std::int64_t local_size_ = 0;      // S: the size the download resumes from
-  platform::FileTime local_time_ = 0;  // T
-  platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
-  std::int64_t expected_ = 0;        // E: the server's full size, 0 when unknown
-  std::int64_t percent_ = 0;         // P
+  std::int64_t local_size_ = 0;         // the size the download resumes from
+  platform::FileTime local_time_ = 0;   // the local file's last-write time, 0 when unread
+  platform::FileTime server_time_ = 0;  // Last-Modified, 0 when absent
+  std::int64_t expected_ = 0;           // the server's full size, 0 when unknown
+  std::int64_t percent_ = 0;            // of expected_ in the file, for the progress line
   // The body's file and when it is measured next; used only by the read worker's chunk
   // handler while it runs.
   platform::AppendDescriptor out_;
