@@ -300,7 +300,7 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   }
   if (verdict.plan != BodyPlan::kAppend) {
     if (verdict.plan == BodyPlan::kAskAgain) CloseRequest();
-    if (!EmptyLocalFile(path_)) {
+    if (!platform::EmptyFile(path_)) {
       CloseAll();
       return FailOnFile(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
     }
