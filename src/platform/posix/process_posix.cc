@@ -267,7 +267,7 @@ bool StartDetached(const std::vector<std::string>& argv) {
         dup2(null_fd, STDIN_FILENO);
         dup2(null_fd, STDOUT_FILENO);
         dup2(null_fd, STDERR_FILENO);
-        CloseOnExecAboveStandardStreams();
+        CloseOnExecAboveStandardStreams();  // the report pipe is close-on-exec already
         ResetSignalsInChild();
         UnblockAllInChild();
         execve(args[0], args.data(), environ);
