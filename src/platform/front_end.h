@@ -22,8 +22,9 @@ struct FrontEndOptions {
   std::vector<MenuItem> menu;
   // The label of the button or drop-down that opens the menu.
   std::wstring menu_label = L"MENU";
-  // The message posted on a tap of the tray icon: lparam carries the mouse message.
-  std::uint32_t tray_message = 0x8000;
+  // The message posted on a tap of the tray icon: lparam carries the mouse message. The
+  // program chooses its number.
+  std::uint32_t tray_message = 0;
 };
 
 struct FrontEnd {

@@ -21,7 +21,7 @@ struct TerminalOptions {
   std::wstring menu_label = L"MENU";
   // The message posted on a tap of the tray row while the window is hidden: wparam 0,
   // lparam msg::kLeftButtonDown.
-  std::uint32_t tray_message = 0x8000;
+  std::uint32_t tray_message = 0;
 };
 
 // Takes over the terminal on stdin and stdout for the loop's window, installs a message
