@@ -55,7 +55,7 @@ milliseconds SettingMs(std::int32_t value) { return value < 0 ? kNoLimit : milli
 // handles are left as they are for the restart.
 class Download {
  public:
-  Download(const std::wstring& url, platform::Window& window) : url_(url), window_(window) {}
+  Download(const std::wstring& url, platform::RepaintTarget& window) : url_(url), window_(window) {}
   Download(const Download&) = delete;
   Download& operator=(const Download&) = delete;
   ~Download() { CloseAll(); }
@@ -108,7 +108,7 @@ class Download {
   void PublishProgress(std::int64_t received, bool last);
 
   const std::wstring& url_;
-  platform::Window& window_;
+  platform::RepaintTarget& window_;
   HINTERNET root_;
   HINTERNET request_;
   std::wstring path_;
@@ -364,7 +364,7 @@ ResultCode Download::Transfer() {
     ProgressState.transferStart = LocalFileTimeNow();
     ProgressState.receivedBytes = 0;
   }
-  window_.SetTimer(kProgressTimerId, kProgressTimerPeriodMs);
+  window_.SetTimer(timer_id::kProgress, kProgressTimerPeriodMs);
 
   const auto read_size = static_cast<std::uint32_t>(
       std::clamp<std::int32_t>(AppSettings.DLBuff, kMinDLBuff, kMaxDLBuff));
@@ -405,7 +405,7 @@ ResultCode Download::Transfer() {
       break;
   }
   CloseAll();
-  window_.KillTimer(kProgressTimerId);
+  window_.KillTimer(timer_id::kProgress);
   return Finish();
 }
 
@@ -440,7 +440,7 @@ ResultCode Download::Finish() {
 
 }  // namespace
 
-ResultCode DownloadUrl(const std::wstring& url, platform::Window& window, std::wstring agent,
+ResultCode DownloadUrl(const std::wstring& url, platform::RepaintTarget& window, std::wstring agent,
                        std::wstring referer, std::wstring authorization) {
   Download download(url, window);
   return download.Run({std::move(agent), std::move(referer), std::move(authorization), {}});

@@ -5,11 +5,11 @@
 
 #include "platform/window.h"
 #include "report/result_codes.h"
+#include "runtime/window_messages.h"
 
 namespace zenpo {
 
-// The progress timer the engine starts on the window when the body begins.
-constexpr int kProgressTimerId = 3;
+// The period of the progress timer (timer_id::kProgress), started when the body begins.
 constexpr int kProgressTimerPeriodMs = 1000;
 
 // Fetches url (beginning "http://") into its local path under ProgramPaths.DownloadDir
@@ -29,7 +29,7 @@ constexpr int kProgressTimerPeriodMs = 1000;
 // begins and kills it when the body has ended (on an early exit the caller kills it).
 // Every byte received is in the file before the next read, so any exit leaves a file
 // that a later call resumes.
-ResultCode DownloadUrl(const std::wstring& url, platform::Window& window, std::wstring agent,
+ResultCode DownloadUrl(const std::wstring& url, platform::RepaintTarget& window, std::wstring agent,
                        std::wstring referer, std::wstring authorization);
 
 }  // namespace zenpo
