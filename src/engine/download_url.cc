@@ -115,11 +115,11 @@ class Download {
   // Held from the first look at the local file to the last, so that no other instance
   // resumes, empties or appends to it meanwhile.
   platform::FileWriteLock file_lock_;
-  std::int64_t local_size_ = 0;      // S: the size the download resumes from
-  platform::FileTime local_time_ = 0;  // T
-  platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
-  std::int64_t expected_ = 0;        // E: the server's full size, 0 when unknown
-  std::int64_t percent_ = 0;         // P
+  std::int64_t local_size_ = 0;         // the size the download resumes from
+  platform::FileTime local_time_ = 0;   // the local file's last-write time, 0 when unread
+  platform::FileTime server_time_ = 0;  // Last-Modified, 0 when absent
+  std::int64_t expected_ = 0;           // the server's full size, 0 when unknown
+  std::int64_t percent_ = 0;            // of expected_ in the file, for the progress line
   // The body's file and when it is measured next; used only by the read worker's chunk
   // handler while it runs.
   platform::AppendDescriptor out_;
@@ -300,7 +300,7 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   }
   if (verdict.plan != BodyPlan::kAppend) {
     if (verdict.plan == BodyPlan::kAskAgain) CloseRequest();
-    if (!EmptyLocalFile(path_)) {
+    if (!platform::EmptyFile(path_)) {
       CloseAll();
       return FailOnFile(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
     }
@@ -441,10 +441,7 @@ ResultCode Download::Finish() {
 }  // namespace
 
 ResultCode DownloadUrl(const std::wstring& url, platform::RepaintTarget& window, std::wstring agent,
-                       std::wstring referer, std::wstring authorization,
-                       const std::wstring& cookie) {
-  // The cookie travels with the entry but is not sent.
-  (void)cookie;
+                       std::wstring referer, std::wstring authorization) {
   Download download(url, window);
   return download.Run({std::move(agent), std::move(referer), std::move(authorization), {}});
 }

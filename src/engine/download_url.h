@@ -17,8 +17,8 @@ constexpr int kProgressTimerPeriodMs = 1000;
 // the failure with its report (101 user abort, 102 log unusable, 103 a call that could
 // not be taken back, 104/105 network, 132 to 138 final failures, 200/400/500/600
 // passing ones). agent, referer and authorization (Base64) are the entry's own, empty
-// when it has none; the host profiles and the settings fill in the rest. cookie is not
-// sent.
+// when it has none; the host profiles and the settings fill in the rest. A list entry's
+// cookie is not sent.
 //
 // Runs on the calling (job) thread and blocks until the file is finished, skipped or
 // abandoned; each blocking network call runs on a worker of its own, waited for with
@@ -30,7 +30,6 @@ constexpr int kProgressTimerPeriodMs = 1000;
 // Every byte received is in the file before the next read, so any exit leaves a file
 // that a later call resumes.
 ResultCode DownloadUrl(const std::wstring& url, platform::RepaintTarget& window, std::wstring agent,
-                       std::wstring referer, std::wstring authorization,
-                       const std::wstring& cookie);
+                       std::wstring referer, std::wstring authorization);
 
 }  // namespace zenpo

@@ -19,7 +19,6 @@ struct DownloadJob {
   std::wstring authorization;
   std::wstring agent;
   std::wstring referer;
-  std::wstring cookie;
   platform::RepaintTarget* window = nullptr;
 };
 

@@ -353,7 +353,7 @@ TEST_F(ListTest, JobThreadWritesTheCodeWhenTheListIsFreeAgainOrGivesUpWith161) {
                                   return ++attempts <= busy ? rc::kWriteInUse : WriteEntryResult(url, code);
                                 },
                                 milliseconds(1)};
-  const auto run = [&] { JobThread({L"http://h/f.zip", L"", L"", L"", L"", &window}, services); };
+  const auto run = [&] { JobThread({L"http://h/f.zip", L"", L"", L"", &window}, services); };
   WriteList("899|http://h/f.zip\n");
   run();
   EXPECT_EQ(List(), "899|http://h/f.zip\n");

@@ -29,6 +29,7 @@
 
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "platform/posix/process_posix.h"
 #include "platform/posix/terminal/terminal_caps.h"
 #include "platform/posix/terminal/terminal_child.h"
 #include "platform/posix/terminal/terminal_layout.h"
