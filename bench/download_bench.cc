@@ -54,7 +54,7 @@ int EngineChild(const std::string& dir, const std::string& url, const std::strin
   zenpo::AppSettings.checkURL = fs::path(check).wstring();
   NullWindow window;
   const zenpo::ResultCode code =
-      zenpo::DownloadUrl(fs::path(url).wstring(), window, L"", L"", L"", L"");
+      zenpo::DownloadUrl(fs::path(url).wstring(), window, L"", L"", L"");
   return code == 900 ? 0 : 1;
 }
 

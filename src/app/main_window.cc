@@ -212,7 +212,6 @@ void MainWindow::OnShutdown() {
   cycle_.watcher_thread().Abandon();
   window_.Show(false);
   SetTrayWindow(nullptr);
-  shut_down_ = true;
   if (post_quit) post_quit(0);
 }
 

@@ -44,8 +44,6 @@ class MainWindow {
   std::intptr_t WndProc(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
 
   DownloadCycle& cycle() { return cycle_; }
-  // Set once ShutdownMsg has run: the loop's quit message is posted.
-  bool shut_down() const { return shut_down_; }
   // Called with the quit message's exit value when ShutdownMsg ends the loop.
   std::function<void(int)> post_quit;
 
@@ -64,7 +62,6 @@ class MainWindow {
   std::wstring class_name_;
   MainWindowServices services_;
   DownloadCycle cycle_;
-  bool shut_down_ = false;
 };
 
 }  // namespace zenpo

@@ -122,16 +122,14 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   if (AppSettings.title.empty()) AppSettings.title = class_name;
   if (AppSettings.titleDL.empty()) AppSettings.titleDL = class_name;
 
-  // The loop and its front end come first, so that the start report's box is drawn in
-  // the terminal; the window itself appears only after the box is closed.
-  platform::MessageLoop loop;
+  // The window and its loop come first, so that the start report's box is drawn in the
+  // terminal; the window itself appears only after the box is closed.
   platform::FrontEndOptions options;
   options.class_name = class_name;
   options.menu = MainMenu();
   options.tray_message = TrayNotifyMsg;
-  platform::FrontEnd front_end = platform::CreateFrontEnd(loop, options);
-  const bool restart_in_place = front_end.restart_in_place;
-  if (front_end.window) loop.SetFrontEnd(std::move(front_end.window));
+  const platform::FrontEnd front_end = platform::CreateFrontEnd(options);
+  platform::MessageLoop& loop = *front_end.window;
   // Signals are commands too ("EXIT" and "PAUSE"); they wait in the loop's queue until the
   // window takes them, so one that arrives during start-up is not lost. A request to end
   // answers the open message box, and later ones do not wait: whoever stops the program
@@ -190,8 +188,8 @@ ResultCode RunZenpo(const std::wstring& command_line) {
   const bool start_again = ResultRestartsProgram(result) && CloseRequested.load() == 0;
   // A restart hands the terminal to the new process, so this one lets go of it first.
   // Otherwise the end report's box is still drawn in the terminal, over the tray row.
-  if (start_again) loop.SetFrontEnd(nullptr);
-  return EndOrRestart(result, start_again, choice.claim, restart_in_place);
+  if (start_again) loop.LetGo();
+  return EndOrRestart(result, start_again, choice.claim, front_end.restart_in_place);
 }
 
 }  // namespace zenpo

@@ -1,14 +1,15 @@
 // LoadSettings: key=value lines, keys found anywhere in the line, host profiles.
 #include "config/settings.h"
 
-#include <climits>
+#include <array>
 #include <cstdio>
-#include <cstring>
-#include <cwchar>
-#include <optional>
+#include <span>
 #include <string_view>
 
 #include "config/program_paths.h"
+#include "fields/decimal.h"
+#include "fields/piece_reader.h"
+#include "fields/split.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -19,8 +20,8 @@ std::vector<HostProfile> hostProfiles;
 
 namespace {
 
-// A physical line longer than this is parsed as several lines.
-constexpr int kLinePieceBytes = 521;
+// A host profile line gives at most this many fields; further ones are ignored.
+constexpr std::size_t kProfileFields = 4;
 
 // The value of a line or field: after its first "=", leading "=" skipped, up to the next
 // "=" or the end. Empty when there is none.
@@ -30,15 +31,6 @@ std::wstring ValueOf(std::wstring_view text) {
   while (start < text.size() && text[start] == L'=') ++start;
   const std::size_t end = text.find(L'=', start);
   return std::wstring(text.substr(start, end == std::wstring_view::npos ? end : end - start));
-}
-
-// Reads a number as the C library's decimal conversion does (white space, sign, digits,
-// then anything), saturated to 32 bits as a 32-bit long would be.
-std::int32_t NumberOf(const std::wstring& value) {
-  const long long v = std::wcstoll(value.c_str(), nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(v);
 }
 
 bool Contains(std::wstring_view line, std::wstring_view key) {
@@ -55,27 +47,14 @@ void SetPath(std::wstring& field, const std::wstring& value, std::size_t capacit
 }
 
 void SetNumber(std::int32_t& field, const std::wstring& value) {
-  if (!value.empty()) field = NumberOf(value);
-}
-
-std::vector<std::wstring_view> SplitAtBars(std::wstring_view line) {
-  std::vector<std::wstring_view> fields;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    while (pos < line.size() && line[pos] == L'|') ++pos;
-    if (pos >= line.size()) break;
-    const std::size_t end = line.find(L'|', pos);
-    fields.push_back(line.substr(pos, end == std::wstring_view::npos ? end : end - pos));
-    pos = end == std::wstring_view::npos ? line.size() : end;
-  }
-  return fields;
+  if (!value.empty()) field = ReadDecimal32(value);
 }
 
 void AddHostProfile(std::wstring_view line) {
   if (hostProfiles.size() >= kMaxHostProfiles) return;
   HostProfile profile;
-  std::vector<std::wstring_view> fields = SplitAtBars(line);
-  if (fields.size() > 4) fields.resize(4);
+  std::array<std::wstring_view, kProfileFields> fields;
+  const std::size_t count = SplitPieces(line, L'|', fields);
   struct Key {
     const wchar_t* name;
     std::wstring HostProfile::*field;
@@ -87,7 +66,7 @@ void AddHostProfile(std::wstring_view line) {
       {L"Agent=", &HostProfile::Agent, settings_capacity::kAgent},
       {L"Authid=", &HostProfile::Authid, settings_capacity::kAuthid},
   };
-  for (std::wstring_view field : fields) {
+  for (std::wstring_view field : std::span(fields).first(count)) {
     for (const Key& key : kKeys) {
       if (!Contains(field, key.name)) continue;
       SetText(profile.*key.field, ValueOf(field), key.capacity);
@@ -107,7 +86,7 @@ void ParseLine(const std::wstring& line) {
     SetNumber(s.msglevel, value);
   } else if (Contains(line, L"DLBuff=")) {
     if (value.empty()) return;
-    const auto v = static_cast<std::uint32_t>(NumberOf(value));
+    const auto v = static_cast<std::uint32_t>(ReadDecimal32(value));
     s.DLBuff = v > kMaxDLBuff ? kMaxDLBuff : v < kMinDLBuff ? kMinDLBuff : static_cast<std::int32_t>(v);
   } else if (Contains(line, L"DLTimeout=")) {
     SetNumber(s.DLTimeout, value);
@@ -116,14 +95,14 @@ void ParseLine(const std::wstring& line) {
   } else if (Contains(line, L"HIDE=")) {
     SetNumber(s.HIDE, value);
   } else if (Contains(line, L"CheckClip=")) {
-    if (!value.empty() && NumberOf(value) == 1) s.checkClip = true;
+    if (!value.empty() && ReadDecimal32(value) == 1) s.checkClip = true;
   } else if (Contains(line, L"dellist=")) {
     SetNumber(s.dellist, value);
   } else if (Contains(line, L"mkdir=")) {
     SetNumber(s.mkdir, value);
   } else if (Contains(line, L"multi=")) {
     if (value.empty()) return;
-    const auto v = static_cast<std::uint32_t>(NumberOf(value));
+    const auto v = static_cast<std::uint32_t>(ReadDecimal32(value));
     s.multi = v > kMaxInstances ? kMaxInstances : static_cast<std::int32_t>(v);
   } else if (Contains(line, L"DLPath=")) {
     SetPath(s.DLPath, value, settings_capacity::kDLPath);
@@ -150,40 +129,6 @@ void ParseLine(const std::wstring& line) {
   }
 }
 
-// Reads the file in pieces: up to and including a line feed, or kLinePieceBytes bytes.
-// A byte-order mark that an editor put first belongs to no piece.
-class PieceReader {
- public:
-  explicit PieceReader(std::FILE* f) : f_(f) {
-    for (int i = 0; i < 3; ++i) {
-      const int c = std::getc(f_);
-      if (c == EOF) break;
-      back_.push_back(static_cast<char>(c));
-    }
-    if (back_ == "\xEF\xBB\xBF") back_.clear();
-  }
-
-  bool Next(std::string* piece) {
-    piece->clear();
-    while (piece->size() < static_cast<std::size_t>(kLinePieceBytes)) {
-      int c;
-      if (next_back_ < back_.size()) {
-        c = static_cast<unsigned char>(back_[next_back_++]);
-      } else if ((c = std::getc(f_)) == EOF) {
-        break;
-      }
-      piece->push_back(static_cast<char>(c));
-      if (c == '\n') break;
-    }
-    return !piece->empty();
-  }
-
- private:
-  std::FILE* f_;
-  std::string back_;  // the first bytes, when they were no byte-order mark
-  std::size_t next_back_ = 0;
-};
-
 }  // namespace
 
 void ResetSettings() {
@@ -194,15 +139,12 @@ void ResetSettings() {
 void LoadSettings() {
   hostProfiles.clear();
   if (std::FILE* f = platform::OpenFile(ProgramPaths.SettingsPath, "r")) {
-    PieceReader reader(f);
-    std::string piece;
+    PieceReader reader(f, kSettingsPieceBytes);
+    Piece piece;
     while (reader.Next(&piece)) {
       // Lines keep the bytes that form no text, so that DLPath names the folder the
-      // system has.
-      std::wstring line = platform::PathFromSystem(piece);
-      if (!line.empty() && line.back() == L'\n') line.pop_back();
-      // A line written on Windows ends in CR LF; the CR belongs to no value.
-      if (!line.empty() && line.back() == L'\r') line.pop_back();
+      // system has. A line written on Windows ends in CR LF; the CR belongs to no value.
+      const std::wstring line = platform::PathFromSystem(LineText(piece.bytes));
       if (line.size() < 2 || line[0] == L'/') continue;
       ParseLine(line);
     }

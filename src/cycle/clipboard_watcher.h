@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "list/list_entry.h"
 #include "platform/clipboard.h"
 #include "platform/worker_thread.h"
 #include "report/result_codes.h"
@@ -16,7 +17,7 @@ namespace zenpo {
 // The longest clipboard text the watcher takes as a URL, in characters: what the list
 // and the engine can hold. Longer text, and text with a line break or another control
 // character, is never queued.
-constexpr std::size_t kMaxClipboardUrlChars = 1024;
+constexpr std::size_t kMaxClipboardUrlChars = entry_capacity::kUrl;
 
 // Whether text can be queued as one list line: it fits the list's URL field, holds no
 // line break or other control character, which would split it into several lines, and

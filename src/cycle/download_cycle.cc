@@ -72,9 +72,8 @@ void DownloadCycle::OnCycleTimer() {
     busy_ = 1;
     SetBusy(1);
   }
-  DownloadJob job{std::move(entry.url),   std::move(entry.authorization),
-                  std::move(entry.agent), std::move(entry.referer),
-                  std::move(entry.cookie), &window_};
+  DownloadJob job{std::move(entry.url), std::move(entry.authorization), std::move(entry.agent),
+                  std::move(entry.referer), &window_};
   JobResult = 0;
   job_ = services_.start_job(std::move(job));
   window_.SetTimer(timer_id::kJobPoll, kTickMs);

@@ -53,7 +53,6 @@ class DownloadCycle {
   // The last result of a selection or a job: the program's exit code.
   ResultCode ProgramResult() const { return program_result_; }
   int BusyFlag() const { return busy_; }
-  int CycleTicks() const { return ticks_; }
   bool JobRunning() const { return job_.started() && !job_.HasEnded(); }
 
   // The clipboard watcher's thread, kept until the WatcherPollTimer sees it end.

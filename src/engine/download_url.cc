@@ -55,7 +55,7 @@ milliseconds SettingMs(std::int32_t value) { return value < 0 ? kNoLimit : milli
 // handles are left as they are for the restart.
 class Download {
  public:
-  Download(const std::wstring& url, platform::Window& window) : url_(url), window_(window) {}
+  Download(const std::wstring& url, platform::RepaintTarget& window) : url_(url), window_(window) {}
   Download(const Download&) = delete;
   Download& operator=(const Download&) = delete;
   ~Download() { CloseAll(); }
@@ -108,18 +108,18 @@ class Download {
   void PublishProgress(std::int64_t received, bool last);
 
   const std::wstring& url_;
-  platform::Window& window_;
+  platform::RepaintTarget& window_;
   HINTERNET root_;
   HINTERNET request_;
   std::wstring path_;
   // Held from the first look at the local file to the last, so that no other instance
   // resumes, empties or appends to it meanwhile.
   platform::FileWriteLock file_lock_;
-  std::int64_t local_size_ = 0;      // S: the size the download resumes from
-  platform::FileTime local_time_ = 0;  // T
-  platform::FileTime server_time_ = 0;  // M: Last-Modified, 0 when absent
-  std::int64_t expected_ = 0;        // E: the server's full size, 0 when unknown
-  std::int64_t percent_ = 0;         // P
+  std::int64_t local_size_ = 0;         // the size the download resumes from
+  platform::FileTime local_time_ = 0;   // the local file's last-write time, 0 when unread
+  platform::FileTime server_time_ = 0;  // Last-Modified, 0 when absent
+  std::int64_t expected_ = 0;           // the server's full size, 0 when unknown
+  std::int64_t percent_ = 0;            // of expected_ in the file, for the progress line
   // The body's file and when it is measured next; used only by the read worker's chunk
   // handler while it runs.
   platform::AppendDescriptor out_;
@@ -300,7 +300,7 @@ ResultCode Download::OpenRequest(const std::wstring& headers, bool may_start_ove
   }
   if (verdict.plan != BodyPlan::kAppend) {
     if (verdict.plan == BodyPlan::kAskAgain) CloseRequest();
-    if (!EmptyLocalFile(path_)) {
+    if (!platform::EmptyFile(path_)) {
       CloseAll();
       return FailOnFile(rc::kClearFailed, L"Downloadファイルのクリアでerrorが発生しました");
     }
@@ -364,7 +364,7 @@ ResultCode Download::Transfer() {
     ProgressState.transferStart = LocalFileTimeNow();
     ProgressState.receivedBytes = 0;
   }
-  window_.SetTimer(kProgressTimerId, kProgressTimerPeriodMs);
+  window_.SetTimer(timer_id::kProgress, kProgressTimerPeriodMs);
 
   const auto read_size = static_cast<std::uint32_t>(
       std::clamp<std::int32_t>(AppSettings.DLBuff, kMinDLBuff, kMaxDLBuff));
@@ -405,7 +405,7 @@ ResultCode Download::Transfer() {
       break;
   }
   CloseAll();
-  window_.KillTimer(kProgressTimerId);
+  window_.KillTimer(timer_id::kProgress);
   return Finish();
 }
 
@@ -440,11 +440,8 @@ ResultCode Download::Finish() {
 
 }  // namespace
 
-ResultCode DownloadUrl(const std::wstring& url, platform::Window& window, std::wstring agent,
-                       std::wstring referer, std::wstring authorization,
-                       const std::wstring& cookie) {
-  // The cookie travels with the entry but is not sent.
-  (void)cookie;
+ResultCode DownloadUrl(const std::wstring& url, platform::RepaintTarget& window, std::wstring agent,
+                       std::wstring referer, std::wstring authorization) {
   Download download(url, window);
   return download.Run({std::move(agent), std::move(referer), std::move(authorization), {}});
 }

@@ -5,11 +5,11 @@
 
 #include "platform/window.h"
 #include "report/result_codes.h"
+#include "runtime/window_messages.h"
 
 namespace zenpo {
 
-// The progress timer the engine starts on the window when the body begins.
-constexpr int kProgressTimerId = 3;
+// The period of the progress timer (timer_id::kProgress), started when the body begins.
 constexpr int kProgressTimerPeriodMs = 1000;
 
 // Fetches url (beginning "http://") into its local path under ProgramPaths.DownloadDir
@@ -17,8 +17,8 @@ constexpr int kProgressTimerPeriodMs = 1000;
 // the failure with its report (101 user abort, 102 log unusable, 103 a call that could
 // not be taken back, 104/105 network, 132 to 138 final failures, 200/400/500/600
 // passing ones). agent, referer and authorization (Base64) are the entry's own, empty
-// when it has none; the host profiles and the settings fill in the rest. cookie is not
-// sent.
+// when it has none; the host profiles and the settings fill in the rest. A list entry's
+// cookie is not sent.
 //
 // Runs on the calling (job) thread and blocks until the file is finished, skipped or
 // abandoned; each blocking network call runs on a worker of its own, waited for with
@@ -29,8 +29,7 @@ constexpr int kProgressTimerPeriodMs = 1000;
 // begins and kills it when the body has ended (on an early exit the caller kills it).
 // Every byte received is in the file before the next read, so any exit leaves a file
 // that a later call resumes.
-ResultCode DownloadUrl(const std::wstring& url, platform::Window& window, std::wstring agent,
-                       std::wstring referer, std::wstring authorization,
-                       const std::wstring& cookie);
+ResultCode DownloadUrl(const std::wstring& url, platform::RepaintTarget& window, std::wstring agent,
+                       std::wstring referer, std::wstring authorization);
 
 }  // namespace zenpo

@@ -1,7 +1,5 @@
-// LocalFileSize, LocalFileTime and EmptyLocalFile.
+// LocalFileSize and LocalFileTime over the file service.
 #include "engine/local_file.h"
-
-#include <cstdio>
 
 #include "platform/files.h"
 
@@ -17,7 +15,5 @@ platform::FileTime LocalFileTime(const std::wstring& path) {
   if (!platform::ReadLastWriteTime(path, &time)) return 0;
   return time;
 }
-
-bool EmptyLocalFile(const std::wstring& path) { return platform::EmptyFile(path); }
 
 }  // namespace zenpo

@@ -1,4 +1,5 @@
-// The local file of a download: its size, its time, and emptying it.
+// The local file of a download as the engine reads it: 0 stands for a size or time that
+// cannot be read.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +15,5 @@ std::int64_t LocalFileSize(const std::wstring& path);
 
 // The last-write time of the file at path; 0 when it cannot be read.
 platform::FileTime LocalFileTime(const std::wstring& path);
-
-// Empties the file at path, creating it when absent. False when it cannot be opened for
-// writing.
-bool EmptyLocalFile(const std::wstring& path);
 
 }  // namespace zenpo

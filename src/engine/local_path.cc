@@ -1,28 +1,17 @@
 // URL pieces, safe names and local paths.
 #include "engine/local_path.h"
 
+#include "fields/split.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
 namespace zenpo {
 
-std::vector<std::wstring> SplitPieces(std::wstring_view text, wchar_t separator) {
-  std::vector<std::wstring> pieces;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find(separator, start);
-    if (end == std::wstring_view::npos) end = text.size();
-    if (end > start) pieces.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return pieces;
-}
-
 std::vector<std::wstring> UrlPieces(std::wstring_view url) {
-  std::vector<std::wstring> pieces = SplitPieces(url, L'/');
-  if (!pieces.empty()) pieces.erase(pieces.begin());  // the scheme
-  if (pieces.size() > kMaxUrlPieces) pieces.resize(kMaxUrlPieces);
-  return pieces;
+  std::wstring_view pieces[kMaxUrlPieces + 1];  // the scheme first
+  const std::size_t count = SplitPieces(url, L'/', pieces);
+  if (count == 0) return {};
+  return std::vector<std::wstring>(pieces + 1, pieces + count);
 }
 
 std::wstring FormatUrlLine(const std::vector<std::wstring>& pieces, std::wstring_view scheme) {

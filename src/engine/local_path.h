@@ -15,12 +15,9 @@ constexpr std::size_t kMaxUrlPieces = 50;
 // characters within the system's name limit (platform::kMaxNameBytes).
 constexpr std::size_t kMaxPathPieceChars = 128;
 
-// The non-empty pieces of text between separators (runs of separators count as one).
-std::vector<std::wstring> SplitPieces(std::wstring_view text, wchar_t separator);
-
-// The pieces of url after its scheme, at most kMaxUrlPieces: the host (with its port),
-// the directories and, last, the file name. A URL without a path keeps only its host,
-// which is then also the file name.
+// The pieces of url after its scheme split at "/" (SplitPieces: no piece is empty), at
+// most kMaxUrlPieces: the host (with its port), the directories and, last, the file
+// name. A URL without a path keeps only its host, which is then also the file name.
 std::vector<std::wstring> UrlPieces(std::wstring_view url);
 
 // The display form of the pieces: the scheme ("http://" or "https://") and every piece

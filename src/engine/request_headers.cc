@@ -3,14 +3,8 @@
 
 #include <algorithm>
 
-#include "engine/base64.h"
-#include "platform/text.h"
-
 namespace zenpo {
 namespace {
-
-constexpr std::size_t kMaxCredentialBytes = 255;
-constexpr std::size_t kMaxAuthorizationChars = 512;
 
 void RemoveLineBreaks(std::wstring& text) {
   std::erase_if(text, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
@@ -37,12 +31,6 @@ RequestIdentity ChooseRequestIdentity(const std::wstring& url, RequestIdentity e
   RemoveLineBreaks(id.authorization);
   RemoveLineBreaks(id.credential);
   return id;
-}
-
-std::wstring EncodeCredential(const std::wstring& credential) {
-  if (credential.empty()) return L"";
-  const std::string encoded = EncodeBase64(platform::ToCodePage(credential, kMaxCredentialBytes));
-  return platform::FromCodePage(encoded, kMaxAuthorizationChars);
 }
 
 std::wstring BuildHeaderBlock(const std::wstring& referer, std::int64_t local_size,

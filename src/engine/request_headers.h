@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "fields/credential.h"
 
 namespace zenpo {
 
@@ -15,7 +16,7 @@ struct RequestIdentity {
   std::wstring referer;
   // Already Base64-encoded; sent unchanged when not empty.
   std::wstring authorization;
-  // Plain "user:password" text, encoded only when authorization is empty.
+  // Plain "user:password" text, encoded (EncodeCredential) only when authorization is empty.
   std::wstring credential;
 };
 
@@ -27,10 +28,6 @@ struct RequestIdentity {
 RequestIdentity ChooseRequestIdentity(const std::wstring& url, RequestIdentity entry,
                                       const std::vector<HostProfile>& profiles,
                                       const AppSettingsRecord& settings);
-
-// The Base64 form of a plain credential as the Authorization value carries it: the text
-// in the device code page, at most 255 bytes, encoded; "" for an empty credential.
-std::wstring EncodeCredential(const std::wstring& credential);
 
 // The request's header lines, each ending in CR LF: "Accept: */*", the Referer when
 // there is one, "Range: bytes=<local_size>-" always (0 for a new file), and

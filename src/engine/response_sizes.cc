@@ -3,35 +3,16 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cwctype>
 #include <limits>
 
-#include "engine/local_path.h"
+#include "fields/decimal.h"
+#include "fields/split.h"
 
 namespace zenpo {
 
-std::int64_t ParseDecimal(std::wstring_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  constexpr std::uint64_t kMaxMagnitude = std::numeric_limits<std::int64_t>::max();
-  std::uint64_t value = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    const auto digit = static_cast<std::uint64_t>(text[i] - L'0');
-    value = value > (kMaxMagnitude + 1 - digit) / 10 ? kMaxMagnitude + 1 : value * 10 + digit;
-  }
-  if (negative) {
-    return value > kMaxMagnitude ? std::numeric_limits<std::int64_t>::min()
-                                 : -static_cast<std::int64_t>(value);
-  }
-  return value > kMaxMagnitude ? std::numeric_limits<std::int64_t>::max()
-                               : static_cast<std::int64_t>(value);
-}
-
 std::int64_t ContentRangeTotal(std::wstring_view content_range) {
-  const auto pieces = SplitPieces(content_range, L'/');
-  return pieces.size() < 2 ? 0 : ParseDecimal(pieces[1]);
+  std::wstring_view pieces[2];
+  return SplitPieces(content_range, L'/', pieces) < 2 ? 0 : ReadDecimal(pieces[1]);
 }
 
 bool ParseContentRange(std::wstring_view content_range, ContentRange* range) {
@@ -42,7 +23,7 @@ bool ParseContentRange(std::wstring_view content_range, ContentRange* range) {
       ++*at;
     }
     if (*at == start) return false;
-    *value = ParseDecimal(content_range.substr(start, *at - start));
+    *value = ReadDecimal(content_range.substr(start, *at - start));
     return *value < std::numeric_limits<std::int64_t>::max();
   };
   std::size_t at = 0;

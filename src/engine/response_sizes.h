@@ -8,13 +8,8 @@
 
 namespace zenpo {
 
-// The decimal value at the start of text the way strtol reads it: leading white space,
-// an optional sign, the digits up to the first other character; 0 without digits. Values
-// beyond 64 bits saturate.
-std::int64_t ParseDecimal(std::wstring_view text);
-
-// The total size of a Content-Range value ("bytes 100-199/200" gives 200); 0 when the
-// total is absent or unknown ("*").
+// The total size of a Content-Range value ("bytes 100-199/200" gives 200): the second
+// piece split at "/" read by ReadDecimal; 0 when the total is absent or unknown ("*").
 std::int64_t ContentRangeTotal(std::wstring_view content_range);
 
 // The range a partial answer carries, "bytes first-last/total" or "bytes first-last/*".

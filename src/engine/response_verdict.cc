@@ -5,6 +5,7 @@
 
 #include "engine/elapsed_ms.h"
 #include "engine/response_sizes.h"
+#include "fields/decimal.h"
 
 namespace zenpo {
 namespace {
@@ -28,14 +29,14 @@ ResponseVerdict Writes(ResponseVerdict v, BodyPlan plan, std::int64_t offset) {
 
 ResponseVerdict EvaluateResponse(const ResponseHead& head) {
   const std::int64_t local = head.local_size;
-  const std::int64_t status = ParseDecimal(head.status);
+  const std::int64_t status = ReadDecimal(head.status);
   ResponseVerdict v;
   v.resume_ok = !head.content_range.empty();
   ContentRange range;
   const bool range_ok = v.resume_ok && ParseContentRange(head.content_range, &range);
   const std::int64_t range_total = v.resume_ok ? ContentRangeTotal(head.content_range) : 0;
   v.expected = ExpectedSize(range_ok ? range.first : local, v.resume_ok, range_total,
-                            ParseDecimal(head.content_length));
+                            ReadDecimal(head.content_length));
   // The size the answer gives the server's file: a success describes the file, an error
   // only through a Content-Range total (416 "bytes */500").
   const std::int64_t stated = status < 300 ? v.expected : range_total;

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "config/settings.h"
 #include "platform/inet.h"
 #include "platform/worker_thread.h"
 
@@ -60,8 +61,8 @@ class OpenUrlWorker {
 // then on the worker calls the handler no more, whatever the read returns later.
 class ReadWorker {
  public:
-  // The largest read.
-  static constexpr std::uint32_t kMaxReadSize = 20480;
+  // The largest read: the largest read size the settings allow.
+  static constexpr std::uint32_t kMaxReadSize = kMaxDLBuff;
 
   // Called on the worker thread with each chunk, the final empty one included, and never
   // at the same time as the engine gives the worker up. Returns 0 to go on, or the code

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config/program_paths.h"
+#include "fields/piece_reader.h"
 #include "list/list_reports.h"
 #include "list/rename_lock.h"
 #include "platform/files.h"
@@ -13,11 +14,6 @@
 #include "report/report_message.h"
 
 namespace zenpo {
-namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-}  // namespace
 
 bool ReadListEnd(std::FILE* f, ListEnd* end) {
   if (std::fseek(f, 0, SEEK_END) != 0 || (end->size = std::ftell(f)) < 0) return false;

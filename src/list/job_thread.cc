@@ -24,8 +24,7 @@ constexpr int kWriteBackRetries = 20;
 JobServices DefaultJobServices() {
   JobServices s;
   s.download = [](const DownloadJob& job) {
-    return DownloadUrl(job.url, *job.window, job.agent, job.referer, job.authorization,
-                       job.cookie);
+    return DownloadUrl(job.url, *job.window, job.agent, job.referer, job.authorization);
   };
   s.write_back = [](std::wstring_view url, ResultCode code) {
     return WriteEntryResult(url, code);

@@ -19,8 +19,7 @@ struct DownloadJob {
   std::wstring authorization;
   std::wstring agent;
   std::wstring referer;
-  std::wstring cookie;
-  platform::Window* window = nullptr;
+  platform::RepaintTarget* window = nullptr;
 };
 
 // The result of the last job as the job thread finally decided it. Written only by the

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "config/program_paths.h"
+#include "fields/piece_reader.h"
 #include "list/append_list_url.h"
 #include "platform/files.h"
 
@@ -20,7 +21,6 @@ constexpr int kMaxArrivals = 8;
 // it was renamed aside may still have added.
 constexpr int kMaxLateReads = 3;
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr wchar_t kAsideName[] = L"!!!ZENPO.txt";
 
 struct FileCloser {

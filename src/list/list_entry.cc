@@ -1,10 +1,11 @@
-// The list line grammar: URL test, tokenizer, status value and options.
+// The list line grammar: URL test, fields, status and options.
 #include "list/list_entry.h"
 
 #include <cstdio>
-#include <limits>
 
 #include "config/settings.h"
+#include "fields/decimal.h"
+#include "fields/split.h"
 
 namespace zenpo {
 namespace {
@@ -26,10 +27,6 @@ constexpr std::array<KeyText, 5> kOptionKeys = {{
     {OptionKey::kCookie, L"Cookie="},
 }};
 
-bool IsBlank(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
-}
-
 }  // namespace
 
 bool IsDownloadUrl(std::wstring_view text) {
@@ -38,48 +35,10 @@ bool IsDownloadUrl(std::wstring_view text) {
   return text.size() >= kMinUrlChars && text.back() != L'/' && scheme;
 }
 
-std::size_t SplitTokens(std::wstring_view text, wchar_t sep, std::wstring_view* pieces,
-                        std::size_t max) {
-  std::size_t count = 0;
-  const std::size_t n = text.size();
-  std::size_t pos = 0;
-  while (count < max) {
-    while (pos < n && text[pos] == sep) ++pos;
-    if (pos == n) break;
-    const std::size_t start = pos;
-    pos = text.find(sep, pos);
-    if (pos == std::wstring_view::npos) pos = n;
-    pieces[count++] = text.substr(start, pos - start);
-  }
-  return count;
-}
-
 ListFields SplitListFields(std::wstring_view line) {
   ListFields f;
-  f.count = SplitTokens(line, L'|', f.field.data(), f.field.size());
+  f.count = SplitPieces(line, L'|', f.field);
   return f;
-}
-
-std::int32_t ReadStatusValue(std::wstring_view field) {
-  std::size_t i = 0;
-  while (i < field.size() && IsBlank(field[i])) ++i;
-  bool negative = false;
-  if (i < field.size() && (field[i] == L'+' || field[i] == L'-')) {
-    negative = field[i] == L'-';
-    ++i;
-  }
-  // Accumulate as a magnitude and stop growing past the 32-bit range.
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t magnitude = 0;
-  for (; i < field.size() && field[i] >= L'0' && field[i] <= L'9'; ++i) {
-    magnitude = magnitude * 10 + (field[i] - L'0');
-    if (magnitude > kLimit) magnitude = kLimit;
-  }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  if (value > std::numeric_limits<std::int32_t>::max()) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(value);
 }
 
 std::string FormatStatusColumn(std::int32_t status) {
@@ -92,7 +51,7 @@ ListOption MatchOption(std::wstring_view field) {
   for (const KeyText& k : kOptionKeys) {
     if (field.find(k.text) == std::wstring_view::npos) continue;
     std::wstring_view pieces[2];
-    if (SplitTokens(field, L'=', pieces, 2) < 2) return {};
+    if (SplitPieces(field, L'=', pieces) < 2) return {};
     return {k.key, pieces[1]};
   }
   return {};
@@ -108,7 +67,7 @@ ListEntry ParseListEntry(std::wstring_view line) {
   } else if (e.fields.count >= 2 && IsDownloadUrl(e.fields.field[1])) {
     e.form = EntryForm::kStatus;
     e.url = e.fields.field[1];
-    e.status = ReadStatusValue(e.fields.field[0]);
+    e.status = ReadDecimal32(e.fields.field[0]);
     e.first_option = 2;
   }
   return e;

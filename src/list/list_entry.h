@@ -9,20 +9,21 @@
 #include <string>
 #include <string_view>
 
+#include "fields/credential.h"
+
 namespace zenpo {
 
 // Only this many fields of a line are looked at; further fields stay in the file unread.
 constexpr std::size_t kMaxListFields = 6;
 
 // What the consumers of an entry can hold, in characters (the plain credentials of
-// "Authid=" in bytes of the device code page).
+// "Authid=": kMaxCredentialBytes).
 namespace entry_capacity {
 constexpr std::size_t kUrl = 1024;
 constexpr std::size_t kAgent = 512;
 constexpr std::size_t kReferer = 512;
-constexpr std::size_t kAuthorization = 512;
+constexpr std::size_t kAuthorization = kMaxAuthorizationChars;
 constexpr std::size_t kCookie = 4096;
-constexpr std::size_t kPlainCredentialBytes = 255;
 }  // namespace entry_capacity
 
 // The URL test: at least 10 characters, not ending in "/", beginning with exactly
@@ -30,23 +31,13 @@ constexpr std::size_t kPlainCredentialBytes = 255;
 // checked; other schemes never pass. Reads AppSettings, which is fixed after start-up.
 bool IsDownloadUrl(std::wstring_view text);
 
-// Splits text at sep like a string tokenizer: separators at the start are skipped and a
-// run of them counts as one, so no piece is empty. Fills at most max pieces (views into
-// text) and returns how many.
-std::size_t SplitTokens(std::wstring_view text, wchar_t sep, std::wstring_view* pieces,
-                        std::size_t max);
-
-// The first kMaxListFields fields of a line, split at "|".
+// The first kMaxListFields fields of a line, split at "|" (SplitPieces: leading and
+// doubled bars make no field).
 struct ListFields {
   std::array<std::wstring_view, kMaxListFields> field;
   std::size_t count = 0;
 };
 ListFields SplitListFields(std::wstring_view line);
-
-// The status value of a first field, read as the device reads a decimal long: leading
-// blanks skipped, an optional sign, the digits, anything after them ignored. No digits
-// give 0; values beyond 32 bits saturate.
-std::int32_t ReadStatusValue(std::wstring_view field);
 
 // The status column as the system writes it: "%3d|".
 std::string FormatStatusColumn(std::int32_t status);
@@ -65,7 +56,9 @@ ListOption MatchOption(std::wstring_view field);
 
 // A line judged as an entry. URL form: the first field passes the URL test, options from
 // the second field, status 0. Status form: the second field passes, options from the
-// third, status from the first field. Any other line is no entry (form kNone).
+// third, status from the first field read as the device reads a decimal long
+// (ReadDecimal32: no digits give 0, which is no status). Any other line is no entry (form
+// kNone).
 enum class EntryForm { kNone, kUrl, kStatus };
 struct ListEntry {
   EntryForm form = EntryForm::kNone;

@@ -115,11 +115,15 @@ ResultCode RewriteList(const LineRule& rule, const RewriteCodes& codes, bool* co
     return fail(list_message::kWriteFailed, codes.write);
   }
 
-  ListLineReader reader(in.get());
+  PieceReader reader(in.get(), kListPieceBytes);
   ListWriter writer(out.get());
   writer.Write(reader.TakeByteOrderMark());
+  Piece piece;
   ListLine line;
-  while (reader.Next(&line)) writer.Write(line, rule(line));
+  while (reader.Next(&piece)) {
+    line.Reset(piece);
+    writer.Write(line, rule(line));
+  }
   // A new list cut short by a failed read or write must never replace the old one, and
   // it is on the disk before it does: a power cut must find one whole list.
   bool written = writer.Finish() && platform::Files().Flush(out.get());

@@ -3,11 +3,11 @@
 
 #include <mutex>
 
-#include "engine/base64.h"
+#include "fields/credential.h"
+#include "fields/decimal.h"
 #include "list/list_entry.h"
 #include "list/list_reports.h"
 #include "list/rewrite_list.h"
-#include "platform/text.h"
 #include "report/report_message.h"
 
 namespace zenpo {
@@ -33,15 +33,6 @@ void CopyCapped(std::wstring_view value, std::size_t capacity, std::wstring* to,
   to->assign(value);
 }
 
-// The plain credentials in the device code page (at most 255 bytes), Base64-encoded; a
-// byte of the line that forms no character stays that byte.
-std::wstring EncodeCredentials(std::wstring_view plain, SelectionNotes* notes) {
-  const std::string bytes =
-      platform::PathToSystem(plain, entry_capacity::kPlainCredentialBytes);
-  if (bytes.size() < platform::PathToSystem(plain).size()) notes->cut_options.append(L"Authid= ");
-  return platform::FromCodePage(EncodeBase64(bytes), entry_capacity::kAuthorization);
-}
-
 void TakeOptions(const ListEntry& e, SelectedEntry* entry, SelectionNotes* notes) {
   for (std::size_t i = e.first_option; i < e.fields.count; ++i) {
     const ListOption o = MatchOption(e.fields.field[i]);
@@ -54,9 +45,12 @@ void TakeOptions(const ListEntry& e, SelectedEntry* entry, SelectionNotes* notes
       case OptionKey::kReferer:
         CopyCapped(o.value, entry_capacity::kReferer, &entry->referer, L"Referer=", notes);
         break;
-      case OptionKey::kAuthid:
-        entry->authorization = EncodeCredentials(o.value, notes);
+      case OptionKey::kAuthid: {
+        bool cut = false;
+        entry->authorization = EncodeCredential(o.value, &cut);
+        if (cut) notes->cut_options.append(L"Authid= ");
         break;
+      }
       case OptionKey::kAuthidE:
         CopyCapped(o.value, entry_capacity::kAuthorization, &entry->authorization,
                    L"AuthidE=", notes);
@@ -83,12 +77,11 @@ bool PassedOverByStatus(std::string_view bytes) {
   for (std::size_t i = begin; i < bytes.size() && bytes[i] != '|'; ++i, ++n) {
     const char c = bytes[i];
     const bool digit = c >= '0' && c <= '9';
-    const bool sign_or_blank = c == '+' || c == '-' || c == ' ' || c == '\t' || c == '\n' ||
-                               c == '\v' || c == '\f' || c == '\r';
+    const bool sign_or_blank = c == '+' || c == '-' || IsDecimalBlank(static_cast<wchar_t>(c));
     if (n == kMaxStatusChars || !(digit || sign_or_blank)) return false;
     wide[n] = static_cast<wchar_t>(c);
   }
-  return n > 0 && !IsChosenAgain(ReadStatusValue(std::wstring_view(wide, n)));
+  return n > 0 && !IsChosenAgain(ReadDecimal32(std::wstring_view(wide, n)));
 }
 
 // Logs the first refused URL of a pass unless it was the last one logged.

@@ -2,6 +2,7 @@
 #include "list/write_entry_result.h"
 
 #include "config/settings.h"
+#include "fields/decimal.h"
 #include "list/list_entry.h"
 #include "list/rewrite_list.h"
 
@@ -22,7 +23,7 @@ ResultCode WriteEntryResult(std::wstring_view url, ResultCode code) {
       dropping_line = true;
       return LineEdit::Drop();
     }
-    const std::int32_t status = fields.count >= 2 ? ReadStatusValue(fields.field[0]) : 0;
+    const std::int32_t status = fields.count >= 2 ? ReadDecimal32(fields.field[0]) : 0;
     return LineEdit::Mark(code, line.StatusColumnBytes(fields, status));
   };
   return RewriteList(rule, kWriteBackCodes);

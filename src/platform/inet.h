@@ -112,9 +112,4 @@ bool InternetReadFile(const HINTERNET& request, std::uint32_t size, const char**
 // valid until the last HINTERNET copy goes.
 bool InternetCloseHandle(const HINTERNET& handle);
 
-// For tests: the most body bytes the request has held ahead of the caller at any one
-// time (read ahead of the caller: at most 150 KiB); 0 for anything but a request
-// handle.
-std::size_t InternetPeakBufferedBytes(const HINTERNET& request);
-
 }  // namespace zenpo::platform

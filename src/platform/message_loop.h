@@ -1,6 +1,7 @@
-// The message loop that backs the main window: posted messages, timers by id, coalesced
-// repaints and the quit message, delivered in order to one window procedure on the
-// loop's thread; signals and watched descriptors turned into work on that thread.
+// The message loop that backs the main window: posted messages, timers by id, paced
+// repaints and tray pictures and the quit message, delivered in order to one window
+// procedure on the loop's thread; signals and watched descriptors turned into work on
+// that thread. Every front end is a MessageLoop that adds the visible parts.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/paint_pacer.h"
 #include "platform/window.h"
-#include "platform/window_front_end.h"
 
 namespace zenpo::platform {
 
@@ -28,8 +29,8 @@ constexpr int kMinTimerPeriodMs = 1;
 // One message loop for the main window. Run() is called on one thread, the loop's
 // thread; the window procedure, timer ticks, signal actions and descriptor callbacks all
 // run there, one at a time. The Window methods and the registrations may be called from
-// any thread, also from inside the window procedure. The visible parts of Window go to
-// the front end (headless until one is set).
+// any thread, also from inside the window procedure. The loop's part of Window is
+// written here once per system; each front end derives from it and shows the rest.
 //
 // Each round the loop first waits (not at all when work is waiting) for a posted message,
 // a due timer, a signal or a readable descriptor; then it runs the descriptor callbacks
@@ -37,9 +38,9 @@ constexpr int kMinTimerPeriodMs = 1;
 // that are due, then one paint message (0x000F) if any repaint was asked since the last
 // one. A timer that is late because a handler took long fires once and then keeps its
 // period from that tick on; ticks carry msg::kTimer with the id as wparam and 0 as lparam.
-class MessageLoop final : public Window {
+// Repaints and tray pictures that other threads ask for are paced (PaintPacer).
+class MessageLoop : public Window {
  public:
-  MessageLoop();
   ~MessageLoop() override;
   MessageLoop(const MessageLoop&) = delete;
   MessageLoop& operator=(const MessageLoop&) = delete;
@@ -48,10 +49,10 @@ class MessageLoop final : public Window {
   // before Run() or from the loop's thread.
   void SetWindowProc(WindowProc proc);
 
-  // Replaces the front end that shows the window; null restores a fresh headless one.
-  // The new front end starts from its own state.
-  void SetFrontEnd(std::shared_ptr<WindowFrontEnd> front_end);
-  std::shared_ptr<WindowFrontEnd> front_end() const;
+  // Gives back what the window holds (the terminal, the system's window and its tray
+  // icon) before the program starts again; from then on nothing is drawn, boxes go the
+  // default way and the loop runs on as a headless one. Loop thread.
+  virtual void LetGo() {}
 
   // Delivers messages until it takes the quit message (msg::kQuit, never given to the
   // window procedure) and returns its exit value (the quit message's wparam). Messages
@@ -94,22 +95,32 @@ class MessageLoop final : public Window {
   bool PostOnSignal(Signal signal, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam);
 
-  // Window
-  void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
-  void SetTimer(int id, int period_ms) override;
-  void KillTimer(int id) override;
-  void Invalidate() override;
-  void SetTitle(std::wstring_view title) override;
-  void Show(bool visible) override;
-  bool IsVisible() const override;
-  void BringToForeground() override;
-  void CheckMenuItem(int command_id, bool checked) override;
-  bool SetTrayPicture(int index) override;
-  void DrawStatus(const StatusView& view) override;
-  void PopupMenu() override;
-  bool OpenForUser(std::wstring_view path) override;
+  // Window: the loop's part.
+  void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) final;
+  void SetTimer(int id, int period_ms) final;
+  void KillTimer(int id) final;
+  void Invalidate() final;
+  // From another thread while the loop runs, the picture waits for the next paced paint;
+  // otherwise it is shown at once.
+  bool SetTrayPicture(int index) final;
+
+ protected:
+  MessageLoop();
+  // Shows tray picture index now; false when the tray refuses it.
+  virtual bool ShowTrayPicture(int index) = 0;
 
  private:
+  // Each system's own.
+  bool OnLoopThread() const;  // the caller runs this loop's handlers: its paints are not paced
+  bool Running() const;
+  void PaintAsked(PaintPacer::Clock::time_point due);  // tells the loop of a paint due then
+  // Loop thread: paints when the paint asked for is due, with the waiting tray picture
+  // first; otherwise returns when it is due (max when none is asked for).
+  PaintPacer::Clock::time_point PaintIfDue();
+  void Deliver(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
+
+  WindowProc proc_;  // loop thread
+  PaintPacer pacer_;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

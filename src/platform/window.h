@@ -1,7 +1,7 @@
 // The main window as the core sees it: posted messages, timers by id, repaint requests
-// and the visible parts (title, show/hide, menu check marks, tray picture). The message
-// numbers are the system's own, so the window procedure and the cycle handlers are the
-// same code for every back end.
+// and the visible parts (title, show/hide, menu check marks, tray picture, popup menu).
+// The message numbers are the system's own, so the window procedure and the cycle
+// handlers are the same code for every front end.
 #pragma once
 
 #include <cstdint>
@@ -32,19 +32,27 @@ struct StatusView {
   std::wstring resume;  // right-aligned on the state line's row
 };
 
-// Every method may be called from any thread unless it says otherwise; the window
-// delivers posted messages and timer ticks on its own (UI) thread, in order.
-class Window {
- public:
-  virtual ~Window() = default;
+// The tray pictures every front end offers, by index from 0.
+constexpr int kTrayPictureCount = 6;
 
-  // Queues a message for the window procedure and wakes the loop.
-  virtual void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+// The part of the window a transfer uses: repaints and its timer. Any thread.
+class RepaintTarget {
+ public:
+  virtual ~RepaintTarget() = default;
+
   // Starts timer id with the period; setting it again replaces the period.
   virtual void SetTimer(int id, int period_ms) = 0;
   virtual void KillTimer(int id) = 0;
   // Asks for the whole window to be repainted; requests before the paint coalesce.
   virtual void Invalidate() = 0;
+};
+
+// Every method may be called from any thread unless it says otherwise; the window
+// delivers posted messages and timer ticks on its own (UI) thread, in order.
+class Window : public RepaintTarget {
+ public:
+  // Queues a message for the window procedure and wakes the loop.
+  virtual void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
 
   virtual void SetTitle(std::wstring_view title) = 0;
   virtual void Show(bool visible) = 0;

@@ -32,12 +32,12 @@ void SetPrivateLogFile(bool owner_only);
 // The log line's timestamp: "%4d/%2d/%2d %2d:%2d:%2d " (spaces, never leading zeros).
 std::string FormatLogTimestamp(const platform::CalendarTime& t);
 
-// The levels of the system's four kinds of report.
+// The levels of the system's four kinds of report, each given with its msgLevel.
 namespace level {
-constexpr int kFailure = 1;   // (1, 1): logged and shown
-constexpr int kOutcome = 1;   // (1, 9): logged only
-constexpr int kDetail = 2;    // (2, 9): retries and details
-constexpr int kTrace = 3;     // (3, 9): blocking calls and threads
+constexpr int kFailure = 1;   // with kShown: logged and shown
+constexpr int kOutcome = 1;   // with kNotShown: logged only
+constexpr int kDetail = 2;    // with kNotShown: retries and details
+constexpr int kTrace = 3;     // with kNotShown: blocking calls and threads
 constexpr int kShown = 1;     // msgLevel of a failure the user must see
 constexpr int kNotShown = 9;  // msgLevel of everything else
 }  // namespace level

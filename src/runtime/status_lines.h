@@ -22,7 +22,6 @@ class StatusText {
   std::wstring Get() const;
   void Clear() { Set({}); }
   bool empty() const;
-  std::size_t capacity() const { return capacity_; }
 
  private:
   const std::size_t capacity_;

@@ -1,6 +1,8 @@
 // UpdateTrayIcon and the tray state.
 #include "runtime/tray_icon.h"
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "report/report_message.h"
@@ -8,9 +10,12 @@
 
 namespace zenpo {
 
-std::atomic<std::int32_t> TrayAnimFrame{2};
-
 namespace {
+
+// The data frame last shown (kDataFrame1 to kDataFrame3); starts before the first and is
+// reset only with the whole tray state, so the frames run on from one download to the
+// next.
+std::atomic<std::int32_t> TrayAnimFrame{2};
 
 // Guards the registered window and the current picture, so a picture change never races
 // with unregistering the window.

@@ -2,9 +2,6 @@
 // window that draws it.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-
 #include "platform/window.h"
 
 namespace zenpo {
@@ -26,10 +23,6 @@ constexpr int kBusy = 1;
 constexpr int kChunkWritten = 4;
 }  // namespace tray_state
 
-// The data frame last shown (3, 4 or 5); starts at 2 and is never reset, so the frames
-// run on from one download to the next.
-extern std::atomic<std::int32_t> TrayAnimFrame;
-
 // Registers the window that shows the tray picture (start-up), or none (shutdown). The
 // window must stay alive until it is unregistered; unregistering waits for a picture
 // change in progress. Safe from any thread.
@@ -38,7 +31,7 @@ void SetTrayWindow(platform::Window* window);
 // Chooses the picture for state (idle 0, busy 1, chunk written 4): idle or busy, the
 // paused picture while PauseRequested is set, or for 4 the next data frame whatever the
 // pause. Hands it to the registered window; when the window refuses it, reports
-// "トレイアイコン生成エラー" (1, 9), ignoring the report's result, and the picture stays
+// "トレイアイコン生成エラー" (level::kOutcome, level::kNotShown), ignoring the report's result, and the picture stays
 // as it was. Without a window only the state changes. Safe from any thread.
 void UpdateTrayIcon(int state);
 

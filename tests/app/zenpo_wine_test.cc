@@ -63,9 +63,10 @@ class ZenpoWineTest : public ::testing::Test {
     return "WINEPREFIX='" + (kBuild / "wine").string() + "' DISPLAY=" + display_.name() + " " + command;
   }
   // Under a Japanese locale, with the tray calls traced into the output file.
-  std::future<int> Start(const std::string& args, const std::string& output) const {
+  // channels: wine's debug channels to add to the program's output.
+  std::future<int> Start(const std::string& args, const std::string& output, const std::string& channels = "") const {
     const std::string command = "cd '" + program_dir_.string() + "' && " +
-        Wine("LOCPATH='" + (kBuild / "locale").string() + "' LANG=ja_JP.UTF-8 WINEDEBUG=-all,trace+systray "
+        Wine("LOCPATH='" + (kBuild / "locale").string() + "' LANG=ja_JP.UTF-8 WINEDEBUG=-all,trace+systray" + channels + " "
              "WINEDLLOVERRIDES='mscoree,mshtml=' wine zenpo.exe " + args + " >'" + (home_ / output).string() +
              "' 2>&1 </dev/null");
     return std::async(std::launch::async, [command] {
@@ -250,13 +251,25 @@ TEST_F(ZenpoWineTest, SecureEntriesAreVerifiedAgainstTheRootStore) {
   const std::string good = site.Url("/a.bin") + "\r\n", bad = stranger.Url("/a.bin") + "\r\n",
                     moved = plain.Url("/to-https") + "\r\n";
   test::WriteFile(home_ / "ZENPO.ini", "https=1\r\ncheckURL=" + site.Url("/a.bin") +
-                                           "\r\nmsglevel=0\r\nHIDE=1\r\nloglevel=2\r\n");
+                                           "\r\nmsglevel=0\r\nHIDE=1\r\nloglevel=3\r\n");
   test::WriteFile(home_ / "ZENPO.txt", good + bad + moved);
-  std::future<int> run = Start("", "secure.out");
-  const bool done =
-      test::Eventually([&] { return List() == "900|" + good + "132|" + bad + "900|" + moved; }, 120s);
-  Close();
-  run.wait_for(60s);
+  // The wine TLS stack's own warnings go to the program's output, for the report of a
+  // failure. A new CI machine once saw the first check of its prefix fail (104) where
+  // every later run passed; one more start tells such a start-up hiccup of wine's from a
+  // fault of ours, which fails both starts.
+  const std::string channels = ",warn+wininet,warn+crypt,warn+cryptnet,warn+secur32";
+  bool done = false;
+  for (int start = 0; start < 2 && !done; ++start) {
+    if (start == 1) test::WriteFile(home_ / "ZENPO.txt", good + bad + moved);
+    std::future<int> run = Start("", "secure.out", channels);
+    const std::string expected = "900|" + good + "132|" + bad + "900|" + moved;
+    test::Eventually([&] { return List() == expected || List().starts_with("104|"); }, 120s);
+    done = List() == expected;
+    Close();
+    run.wait_for(60s);
+    if (!done) std::cerr << "start " << start + 1 << ": " << List() << test::ReadFile(home_ / "ZENPO.log")
+                          << test::ReadFile(home_ / "secure.out") << "\n";
+  }
   EXPECT_EQ(std::system((store + "-d" + authority).c_str()), 0) << "the prefix trusts it no more";
   ASSERT_TRUE(done) << List();
   const fs::path local = home_ / ("127.0.0.1#" + std::to_string(site.port())) / "a.bin";

@@ -84,7 +84,7 @@ class DownloadUrlTest : public ::testing::Test {
     ResetRunFlags();
   }
   ResultCode Download(const std::string& path) {
-    return DownloadUrl(server_.WideUrl(path), window_, L"", L"", L"", L"");
+    return DownloadUrl(server_.WideUrl(path), window_, L"", L"", L"");
   }
   fs::path Local(const std::string& path) const {
     return home_ / ("127.0.0.1#" + std::to_string(server_.port()) + path);
@@ -167,7 +167,7 @@ TEST_F(DownloadUrlTest, FailuresBeforeTheBodyEndWithTheirCode) {
   server_.SetRoute("/g", Generated(1000));  // a partial one appends at once
   EXPECT_EQ(Download("/g"), 135);
   EXPECT_EQ(test::ReadFile(Local("")), "in the way");
-  EXPECT_EQ(DownloadUrl(L"http://127.0.0.1:1/refused", window_, L"", L"", L"", L""), 132);
+  EXPECT_EQ(DownloadUrl(L"http://127.0.0.1:1/refused", window_, L"", L"", L""), 132);
   test::RecordingMessageBox boxes;
   server_.SetRoute("/hang", {.never_answer = true});
   AppSettings.checkURL = L"http://127.0.0.1:1/";
@@ -310,7 +310,7 @@ TEST_F(DownloadUrlTest, NginxWorksOffAListPast4GiBWithBytesFileTimesAndRequestHe
   test::WriteFile(home_ / "ZENPO.txt", "my downloads\n" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n" +
                                            nginx.Url("/b.bin") + "\n" + nginx.Url("/big.bin") + "\n");
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
-    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
+    JobThread({e.url, e.authorization, e.agent, e.referer, &window_}, DefaultJobServices());
   }
   EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "my downloads\n900|" + nginx.Url("/d/a.bin") + "|Referer=http://r/\n900|" +
                                                     nginx.Url("/b.bin") + "\n900|" + nginx.Url("/big.bin") + "\n");
@@ -339,7 +339,7 @@ TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
   }
   test::WriteFile(home_ / "ZENPO.txt", list);
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
-    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
+    JobThread({e.url, e.authorization, e.agent, e.referer, &window_}, DefaultJobServices());
   }
   EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), marked);
   std::vector<std::string> fetched, expected;
@@ -397,7 +397,7 @@ class SecureDownloadTest : public DownloadUrlTest {
   void TearDown() override { unsetenv("SSL_CERT_FILE"); }
   static std::wstring Wide(const std::string& url) { return std::wstring(url.begin(), url.end()); }
   ResultCode DownloadSecure(const test::NginxServer& nginx, const std::string& path) {
-    return DownloadUrl(Wide(nginx.Url(path)), window_, L"", L"", L"", L"");
+    return DownloadUrl(Wide(nginx.Url(path)), window_, L"", L"", L"");
   }
   fs::path SiteLocal(const test::NginxServer& nginx, const std::string& path) const {
     return home_ / ("127.0.0.1#" + std::to_string(nginx.port()) + path);
@@ -430,7 +430,7 @@ TEST_F(SecureDownloadTest, CertificatesOfAnotherHostOrAnUntrustedAuthorityEndWit
   const std::string list = elsewhere_->Url("/b.bin") + "\n" + stranger_->Url("/b.bin") + "\n";
   test::WriteFile(home_ / "ZENPO.txt", list);
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
-    JobThread({e.url, e.authorization, e.agent, e.referer, e.cookie, &window_}, DefaultJobServices());
+    JobThread({e.url, e.authorization, e.agent, e.referer, &window_}, DefaultJobServices());
   }
   EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "132|" + elsewhere_->Url("/b.bin") + "\n132|" + stranger_->Url("/b.bin") + "\n");
   EXPECT_FALSE(fs::exists(SiteLocal(*elsewhere_, "/b.bin")) || fs::exists(SiteLocal(*stranger_, "/b.bin")));

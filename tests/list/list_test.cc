@@ -234,9 +234,9 @@ TEST_F(ListTest, SelectionChoosesTheFirstEligibleLineByItsStatus) {
     std::string status;
     bool chosen, keeps;
   } rows[] = {{"130", 0, 0}, {"199", 0, 0}, {"899", 0, 0}, {"900", 0, 0}, {" -1", 0, 0},
-              {"4294967296", 0, 0}, {"129", 1, 0}, {"200", 1, 0}, {"898", 1, 0}, {"0", 1, 1},
-              {"later", 1, 1}, {"|| 12", 1, 0}, {"", 1, 1}, {"7日", 1, 0}, {"8\xff", 1, 0},
-              {"|900", 0, 0}, {"| 12 ", 1, 0}, {"899日", 0, 0}};
+              {"4294967296", 0, 0}, {"18446744073709551617", 0, 0}, {"129", 1, 0}, {"200", 1, 0},
+              {"898", 1, 0}, {"0", 1, 1}, {"later", 1, 1}, {"|| 12", 1, 0}, {"", 1, 1}, {"7日", 1, 0},
+              {"8\xff", 1, 0}, {"|900", 0, 0}, {"| 12 ", 1, 0}, {"899日", 0, 0}};
   std::string list = "a note without bars\nhttps://h/s.zip\nhttp://h/\n", expected = list;
   for (const auto& row : rows) {
     const std::string line = row.status + "|http://h/" + std::to_string(&row - rows) + ".zip|Referer=r\n";
@@ -288,6 +288,7 @@ TEST_F(ListTest, OptionsFollowTheirKeysUpToTheSixthFieldAndAreCut) {
   e = Select();
   const std::vector<std::size_t> sizes = {e.url.size(), e.agent.size(), e.cookie.size(), e.authorization.size()};
   EXPECT_EQ(sizes, (std::vector<std::size_t>{1024, 512, 4096, 340}));  // the Authid's 255 bytes encoded
+  EXPECT_NE(home_.LogText().find("切り詰めました->Agent= Authid= Cookie="), std::string::npos);
   // The refused line stays as it is and is logged once, not at every pass.
   EXPECT_TRUE(Select().url.empty());
   EXPECT_TRUE(List().starts_with(too_long_url + "\n899|"));
@@ -352,7 +353,7 @@ TEST_F(ListTest, JobThreadWritesTheCodeWhenTheListIsFreeAgainOrGivesUpWith161) {
                                   return ++attempts <= busy ? rc::kWriteInUse : WriteEntryResult(url, code);
                                 },
                                 milliseconds(1)};
-  const auto run = [&] { JobThread({L"http://h/f.zip", L"", L"", L"", L"", &window}, services); };
+  const auto run = [&] { JobThread({L"http://h/f.zip", L"", L"", L"", &window}, services); };
   WriteList("899|http://h/f.zip\n");
   run();
   EXPECT_EQ(List(), "899|http://h/f.zip\n");

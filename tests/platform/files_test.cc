@@ -1,15 +1,20 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "platform/posix/process_posix.h"
+#include "platform/shell.h"
+#include "support/daemon_process.h"
 #include "support/other_user.h"
 #include "support/temp_dir.h"
 
@@ -102,7 +107,9 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   GuardWritesBelow(L"");
 
   // A hook: the file and each link to it the user's or root's, the file changed by no one else.
-  WriteFile(dir / "hook", "#!/bin/sh\n");
+  // This one notes its standard output and its descriptors.
+  const std::string ran = (dir / "ran").string();
+  WriteFile(dir / "hook", "#!/bin/sh\no=$(readlink /proc/$$/fd/1)\n{ echo $o; ls /proc/self/fd; } >" + ran + ".new\nmv " + ran + ".new " + ran + "\n");
   fs::copy_file(dir / "hook", dir / "open-hook");
   fs::copy_file(dir / "hook", dir / "their-hook");
   EXPECT_EQ(chown((dir / "their-hook").c_str(), other->uid, other->gid), 0);
@@ -117,6 +124,34 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
       {"their-hook", RunTrust::kUntrusted}, {"their-link", RunTrust::kUntrusted},
       {"my-link-to-theirs", RunTrust::kUntrusted}, {"dangling", RunTrust::kMissing}, {"missing", RunTrust::kMissing}};
   for (const auto& [name, trust] : hooks) EXPECT_EQ(TrustToRun((dir / name).wstring()), trust) << name;
+  // A hook that starts is told apart from one whose interpreter is gone. The one started
+  // writes to no terminal of ours and holds none of our descriptors.
+  WriteFile(dir / "broken-hook", "#!/nowhere/sh\n");
+  chmod((dir / "broken-hook").c_str(), 0755);
+  const int ours = open("/dev/null", O_RDONLY);  // not close-on-exec
+  EXPECT_TRUE(ShellOpen(path("hook")));
+  EXPECT_FALSE(ShellOpen(path("broken-hook")));
+  ASSERT_TRUE(test::Eventually([&] { return fs::exists(ran); }, std::chrono::seconds(10)));
+  const std::string noted = ReadFile(ran);
+  EXPECT_EQ(noted.substr(0, noted.find("\n0\n")), "/dev/null");
+  EXPECT_EQ(noted.find("\n" + std::to_string(ours) + "\n"), std::string::npos) << noted;
+  close(ours);
+  // A document goes to the desktop's opener on PATH, and is not opened without one. An
+  // unset PATH means the system's default path, as in the shell.
+  const std::string former_path = std::getenv("PATH");
+  fs::create_directories(dir / "bin");
+  WriteFile(dir / "bin/xdg-open", "#!/bin/sh\necho \"$1\" >" + ran + "-opened\n");
+  chmod((dir / "bin/xdg-open").c_str(), 0755);
+  WriteFile(dir / "notes.txt", "");
+  setenv("PATH", (dir / "bin").c_str(), 1);
+  EXPECT_TRUE(ShellOpen(path("notes.txt")));
+  EXPECT_TRUE(test::Eventually([&] { return ReadFile(ran + "-opened") == (dir / "notes.txt").string() + "\n"; },
+                               std::chrono::seconds(10)));
+  setenv("PATH", (dir / "dl").c_str(), 1);
+  EXPECT_FALSE(ShellOpen(path("notes.txt")));
+  unsetenv("PATH");
+  EXPECT_NE(FindOnPath("sh"), "");
+  setenv("PATH", former_path.c_str(), 1);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/inet.h"
+#include "platform/posix/inet_posix.h"
 
 #include <gtest/gtest.h>
 

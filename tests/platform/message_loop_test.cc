@@ -1,5 +1,4 @@
-#include "platform/message_loop.h"
-#include "platform/window_front_end.h"
+#include "platform/front_end.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +25,7 @@ int RunWith(MessageLoop& loop, WindowProc proc) {
 }
 
 TEST(MessageLoopTest, PostsFromOtherThreadsWakeTheLoopKeepTheirOrderAndQuitLeavesTheRest) {
-  MessageLoop loop;
+  HeadlessWindow loop;
   constexpr int kThreads = 4, kPerThread = 1000;
   std::vector<std::intptr_t> next(kThreads);  // each thread's next number
   int total = 0, out_of_order = 0;
@@ -55,7 +54,7 @@ TEST(MessageLoopTest, PostsFromOtherThreadsWakeTheLoopKeepTheirOrderAndQuitLeave
 }
 
 TEST(MessageLoopTest, RepaintsCoalesceAfterTheRoundsMessagesAndTimersKeepTheirPeriod) {
-  MessageLoop loop;
+  HeadlessWindow loop;
   std::vector<std::uint32_t> got;
   std::map<std::uintptr_t, std::vector<std::chrono::steady_clock::time_point>> ticks;
   loop.Invalidate();
@@ -82,13 +81,10 @@ TEST(MessageLoopTest, RepaintsCoalesceAfterTheRoundsMessagesAndTimersKeepTheirPe
 
 // A transfer repaints and steps the tray picture per chunk: paced, yet the last picture shows.
 TEST(MessageLoopTest, RepaintAndPictureFloodFromAnotherThreadIsPacedAndTheLastOneShown) {
-  struct CountingFrontEnd : HeadlessFrontEnd {
-    std::atomic<int> pictures{0};
-    bool SetTrayPicture(int index) override { return ++pictures, HeadlessFrontEnd::SetTrayPicture(index); }
-  };
-  auto front = std::make_shared<CountingFrontEnd>();
-  MessageLoop loop;
-  loop.SetFrontEnd(front);
+  struct CountingWindow : HeadlessWindow {
+    std::atomic<int> pictures{0}, last{-1};
+    bool ShowTrayPicture(int index) override { return ++pictures, last = index, true; }
+  } loop;
   std::atomic<bool> running{false}, flooding{true};
   int paints = 0;
   loop.SetTimer(1, 60'000);
@@ -105,12 +101,12 @@ TEST(MessageLoopTest, RepaintAndPictureFloodFromAnotherThreadIsPacedAndTheLastOn
   });
   EXPECT_EQ(RunWith(loop, [&](std::uint32_t m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
               if (m == kUserMsg) running = true;
-              if (m == msg::kPaint && ++paints && !flooding.load() && front->tray_picture() == 2) loop.PostQuit(0);
+              if (m == msg::kPaint && ++paints && !flooding.load() && loop.last == 2) loop.PostQuit(0);
               return 0;
             }), 0);
   other.join();
   EXPECT_LE(paints, 6);
-  EXPECT_LE(front->pictures.load(), 6);
+  EXPECT_LE(loop.pictures.load(), 6);
 }
 
 }  // namespace

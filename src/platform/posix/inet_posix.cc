@@ -10,7 +10,7 @@
 // handles are released by whichever of the close and the pending call comes last.
 // Redirects are followed here, one transfer per hop, so that each hop goes through the
 // proxy or directly as its own host requires.
-#include "platform/inet.h"
+#include "platform/posix/inet_posix.h"
 
 #include <curl/curl.h>
 #include <dirent.h>

@@ -1,4 +1,5 @@
-// The running program on Linux: /proc/self/exe, $ZENPO_HOME and posix_spawn.
+// The running program on Linux: /proc/self/exe, $ZENPO_HOME and posix_spawn; other
+// programs started detached through a double fork.
 #include "platform/process.h"
 
 #include <fcntl.h>
@@ -9,8 +10,10 @@
 #include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/posix/process_posix.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -151,20 +155,13 @@ bool SelfCommand(std::wstring_view command_line, std::string* exe,
   return true;
 }
 
-std::vector<char*> Argv(std::vector<std::string>& words) {
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
 }  // namespace
 
 bool StartSelf(std::wstring_view command_line) {
   std::string exe;
   std::vector<std::string> words;
   if (!SelfCommand(command_line, &exe, &words)) return false;
-  std::vector<char*> argv = Argv(words);
+  std::vector<char*> argv = ArgvPointers(words);
   // Whatever a library opened without the flag (a hung request's connection) stays here.
   CloseOnExecAboveStandardStreams();
   pid_t pid;
@@ -175,7 +172,7 @@ bool ReplaceSelf(std::wstring_view command_line) {
   std::string exe;
   std::vector<std::string> words;
   if (!SelfCommand(command_line, &exe, &words)) return false;
-  std::vector<char*> argv = Argv(words);
+  std::vector<char*> argv = ArgvPointers(words);
   std::fflush(nullptr);
   CloseOnExecAboveStandardStreams();
   execv(exe.c_str(), argv.data());
@@ -183,5 +180,117 @@ bool ReplaceSelf(std::wstring_view command_line) {
 }
 
 const bool kExitStatusReportsAppendFailure = true;
+
+std::vector<char*> ArgvPointers(const std::vector<std::string>& argv) {
+  std::vector<char*> out;
+  for (const std::string& arg : argv) out.push_back(const_cast<char*>(arg.c_str()));
+  out.push_back(nullptr);
+  return out;
+}
+
+std::string FindOnPath(const std::string& name) {
+  auto executable = [](const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+  };
+  if (name.empty()) return {};
+  if (name.find('/') != std::string::npos) return executable(name) ? name : std::string();
+  std::string dirs;
+  if (const char* path = std::getenv("PATH"); path != nullptr) {
+    dirs = path;
+  } else if (const std::size_t n = confstr(_CS_PATH, nullptr, 0); n > 0) {
+    dirs.resize(n);
+    confstr(_CS_PATH, dirs.data(), n);
+    dirs.resize(n - 1);
+  }
+  if (dirs.empty()) return {};
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate =
+        (end == start ? std::string(".") : dirs.substr(start, end - start)) + "/" + name;
+    if (executable(candidate)) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+AllSignalsBlocked::AllSignalsBlocked() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &former_);
+}
+
+AllSignalsBlocked::~AllSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &former_, nullptr); }
+
+void ResetSignalsInChild() {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  for (int signo = 1; signo < NSIG; ++signo) {
+    struct sigaction old {};
+    if (sigaction(signo, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+      sigaction(signo, &dfl, nullptr);
+    }
+  }
+}
+
+void UnblockAllInChild() {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+bool StartDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  const std::vector<char*> args = ArgvPointers(argv);
+  // The grandchild writes exec's errno here; a successful exec closes the pipe unwritten.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null_fd < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  pid_t child;
+  {
+    AllSignalsBlocked blocked;
+    child = fork();
+    if (child == 0) {
+      // Only async-signal-safe calls from here on.
+      setsid();
+      const pid_t grandchild = fork();
+      if (grandchild > 0) _exit(0);
+      if (grandchild == 0) {
+        dup2(null_fd, STDIN_FILENO);
+        dup2(null_fd, STDOUT_FILENO);
+        dup2(null_fd, STDERR_FILENO);
+        CloseOnExecAboveStandardStreams();  // the report pipe is close-on-exec already
+        ResetSignalsInChild();
+        UnblockAllInChild();
+        execve(args[0], args.data(), environ);
+      }
+      // The exec, or the fork before it, failed.
+      const int err = errno;
+      (void)!write(report[1], &err, sizeof(err));
+      _exit(127);
+    }
+  }
+  close(null_fd);
+  close(report[1]);
+  if (child > 0) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  int err = 0;
+  ssize_t n;
+  while ((n = read(report[0], &err, sizeof(err))) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  return child > 0 && n == 0;
+}
 
 }  // namespace zenpo::platform

@@ -172,7 +172,4 @@ bool InternetReadFile(const HINTERNET& request, std::uint32_t size, const char**
 
 bool InternetCloseHandle(const HINTERNET& handle) { return handle && handle->Close(); }
 
-// The library keeps its buffers to itself.
-std::size_t InternetPeakBufferedBytes(const HINTERNET&) { return 0; }
-
 }  // namespace zenpo::platform

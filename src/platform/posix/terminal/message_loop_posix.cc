@@ -1,8 +1,6 @@
 // MessageLoop on poll(): an eventfd wakes it for posts and timer changes, a self-pipe
-// carries caught signals, timers are deadlines on the steady clock. Repaints asked for by
-// other threads are paced: a transfer asks for one after every chunk, and the loop paints
-// a few times a second without being woken for each. The tray picture, which a transfer
-// steps after every chunk too, goes to the front end with those paints.
+// carries caught signals, timers are deadlines on the steady clock. A paced paint wakes
+// the loop only when its sleep would end after the paint is due.
 #include "platform/message_loop.h"
 
 #include <fcntl.h>
@@ -41,9 +39,6 @@ struct Timer {
   std::chrono::milliseconds period;
   Clock::time_point due;
 };
-
-// The shortest time between two paints; requests in between are merged into the next.
-constexpr std::chrono::milliseconds kRepaintSpacing(250);
 
 // The loop that runs on this thread, if any: its own handlers' repaints are not paced.
 thread_local const void* running_loop = nullptr;
@@ -86,23 +81,20 @@ bool MakePipe(int fds[2]) { return pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0; }
 }  // namespace
 
 struct MessageLoop::Impl {
+  explicit Impl(MessageLoop& owner) : owner(owner) {}
+
+  MessageLoop& owner;
   int wake_fd = -1;
   int signal_read_fd = -1;
   int signal_write_fd = -1;
   std::atomic<bool> running{false};
-  WindowProc proc;  // loop thread only
 
   mutable std::mutex mutex;  // guards everything below
   std::deque<PostedMessage> posted;
   std::map<int, Timer> timers;
-  bool paint_pending = false;
-  bool paint_now = false;        // asked for by the loop's own thread: not paced
-  Clock::time_point next_paint;  // no paced paint before this
-  int pending_picture = -1;      // a tray picture from another thread, shown at the paint
   // When the loop's poll() ends by itself: min while it is awake, max while it sleeps
   // with no bound.
   Clock::time_point wakes_at = Clock::time_point::min();
-  std::shared_ptr<WindowFrontEnd> front_end = std::make_shared<HeadlessFrontEnd>();
   struct Watch {
     int fd;
     std::shared_ptr<std::function<void()>> callback;
@@ -117,13 +109,8 @@ struct MessageLoop::Impl {
     [[maybe_unused]] ssize_t n = write(wake_fd, &one, sizeof one);
   }
 
-  std::shared_ptr<WindowFrontEnd> FrontEnd() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return front_end;
-  }
-
   void Dispatch(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
-    if (proc) proc(message, wparam, lparam);
+    owner.Deliver(message, wparam, lparam);
   }
 
   // Milliseconds poll() may sleep, at most max_ms when that is not negative: 0 while work
@@ -134,8 +121,7 @@ struct MessageLoop::Impl {
     std::lock_guard<std::mutex> lock(mutex);
     wakes_at = Clock::time_point::min();
     if (deliver_posted && !posted.empty()) return 0;
-    Clock::time_point first = Clock::time_point::max();
-    if (paint_pending) first = paint_now ? Clock::time_point::min() : next_paint;
+    Clock::time_point first = owner.pacer_.Due();
     for (const auto& [id, t] : timers) first = std::min(first, t.due);
     const Clock::time_point now = Clock::now();
     if (max_ms >= 0) first = std::min(first, now + std::chrono::milliseconds(max_ms));
@@ -214,29 +200,6 @@ struct MessageLoop::Impl {
     }
   }
 
-  void DeliverPaint() {
-    int picture;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      const Clock::time_point now = Clock::now();
-      if (!paint_pending || (!paint_now && now < next_paint)) return;
-      paint_pending = false;
-      paint_now = false;
-      next_paint = now + kRepaintSpacing;
-      picture = std::exchange(pending_picture, -1);
-    }
-    if (picture >= 0) FrontEnd()->SetTrayPicture(picture);
-    Dispatch(msg::kPaint, 0, 0);
-  }
-
-  // Asks for a paced paint from another thread; wakes the loop only when its sleep would
-  // end after the paint is due. Called with mutex held.
-  bool AskPacedPaintLocked() {
-    if (paint_pending) return false;
-    paint_pending = true;
-    return wakes_at > std::max(Clock::now(), next_paint);
-  }
-
   // Waits for the next round, at most max_ms when that is not negative; false when the
   // loop cannot wait.
   bool Wait(bool deliver_posted, int max_ms) {
@@ -307,39 +270,18 @@ struct MessageLoop::Impl {
   }
 };
 
-MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>()) {
+MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>(*this)) {
   impl_->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
+// A front end has unregistered its watches and signal actions as it went, while the loop
+// was still whole.
 MessageLoop::~MessageLoop() {
-  // A front end may unregister its watches and signal actions as it goes, so it goes
-  // first, while the loop is still whole.
-  {
-    std::shared_ptr<WindowFrontEnd> last;
-    {
-      std::lock_guard<std::mutex> lock(impl_->mutex);
-      last.swap(impl_->front_end);
-    }
-  }
   impl_->ReleaseSignals();
   if (impl_->signal_read_fd >= 0) close(impl_->signal_read_fd);
   if (impl_->signal_write_fd >= 0) close(impl_->signal_write_fd);
   if (impl_->wake_fd >= 0) close(impl_->wake_fd);
 }
-
-void MessageLoop::SetWindowProc(WindowProc proc) { impl_->proc = std::move(proc); }
-
-void MessageLoop::SetFrontEnd(std::shared_ptr<WindowFrontEnd> front_end) {
-  if (!front_end) front_end = std::make_shared<HeadlessFrontEnd>();
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->front_end.swap(front_end);
-  }
-  // The former front end may end here, and its destructor may call back into the loop.
-  front_end.reset();
-}
-
-std::shared_ptr<WindowFrontEnd> MessageLoop::front_end() const { return impl_->FrontEnd(); }
 
 std::optional<int> MessageLoop::Run() {
   if (impl_->wake_fd < 0) return std::nullopt;
@@ -352,7 +294,7 @@ std::optional<int> MessageLoop::Run() {
     result = impl_->DeliverPosted(false);
     if (result) break;
     impl_->DeliverDueTimers();
-    impl_->DeliverPaint();
+    PaintIfDue();
   }
   running_loop = outer;
   impl_->running.store(false);
@@ -363,12 +305,12 @@ bool MessageLoop::RunModal(const std::function<bool()>& done) {
   if (impl_->wake_fd < 0) return false;
   for (;;) {
     if (done()) return true;
-    const bool deliver_posted = static_cast<bool>(impl_->proc);
+    const bool deliver_posted = static_cast<bool>(proc_);
     if (!impl_->Wait(deliver_posted, kModalRoundMs)) return false;
     if (done()) return true;
     if (deliver_posted && impl_->DeliverPosted(true)) return false;
     impl_->DeliverDueTimers();
-    impl_->DeliverPaint();
+    PaintIfDue();
   }
 }
 
@@ -433,11 +375,6 @@ bool MessageLoop::CallOnSignal(Signal signal, std::function<void()> action) {
   return true;
 }
 
-bool MessageLoop::PostOnSignal(Signal signal, std::uint32_t message, std::uintptr_t wparam,
-                               std::intptr_t lparam) {
-  return CallOnSignal(signal, [this, message, wparam, lparam] { Post(message, wparam, lparam); });
-}
-
 void MessageLoop::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -460,53 +397,17 @@ void MessageLoop::KillTimer(int id) {
   impl_->timers.erase(id);
 }
 
-void MessageLoop::Invalidate() {
+bool MessageLoop::OnLoopThread() const { return running_loop == impl_.get(); }
+
+bool MessageLoop::Running() const { return impl_->running.load(); }
+
+void MessageLoop::PaintAsked(PaintPacer::Clock::time_point due) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (running_loop == impl_.get()) {
-      impl_->paint_pending = impl_->paint_now = true;
-      return;
-    }
-    // A paint already asked for shows this change too, and a loop that is awake, or
-    // whose sleep ends in time for the paint, needs no wake-up.
-    if (!impl_->AskPacedPaintLocked()) return;
+    // A loop that is awake, or whose sleep ends in time for the paint, needs no wake-up.
+    if (impl_->wakes_at <= due) return;
   }
   impl_->Wake();
-}
-
-void MessageLoop::SetTitle(std::wstring_view title) { impl_->FrontEnd()->SetTitle(title); }
-void MessageLoop::Show(bool visible) { impl_->FrontEnd()->Show(visible); }
-bool MessageLoop::IsVisible() const { return impl_->FrontEnd()->IsVisible(); }
-void MessageLoop::BringToForeground() { impl_->FrontEnd()->BringToForeground(); }
-void MessageLoop::CheckMenuItem(int command_id, bool checked) {
-  impl_->FrontEnd()->CheckMenuItem(command_id, checked);
-}
-bool MessageLoop::SetTrayPicture(int index) {
-  bool paced;
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    paced = impl_->running.load() && running_loop != impl_.get();
-    if (paced) {
-      // Every tray takes the six pictures; a later one replaces a picture not yet shown.
-      if (index < 0 || index > 5) return false;
-      impl_->pending_picture = index;
-      wake = impl_->AskPacedPaintLocked();
-    } else {
-      impl_->pending_picture = -1;  // this picture is the newer one
-    }
-  }
-  if (!paced) return impl_->FrontEnd()->SetTrayPicture(index);
-  if (wake) impl_->Wake();
-  return true;
-}
-
-void MessageLoop::DrawStatus(const StatusView& view) { impl_->FrontEnd()->DrawStatus(view); }
-
-void MessageLoop::PopupMenu() { impl_->FrontEnd()->PopupMenu(); }
-
-bool MessageLoop::OpenForUser(std::wstring_view path) {
-  return impl_->FrontEnd()->OpenForUser(path);
 }
 
 }  // namespace zenpo::platform

@@ -1,5 +1,5 @@
-// Programs the terminal front end starts: one that takes the terminal over until it
-// ends (an editor or a pager), and one started detached from it (a desktop opener).
+// Programs the terminal front end starts that take the terminal over until they end (an
+// editor or a pager); a desktop opener is started detached (platform/posix/process_posix.h).
 #pragma once
 
 #include <chrono>
@@ -16,10 +16,6 @@ struct ForegroundChild {
   bool took_terminal = false;  // the caller had the foreground and gave it to the child
 };
 
-// The path of an executable file of that name, searched on PATH unless the name holds a
-// "/"; empty when there is none.
-std::string FindOnPath(const std::string& name);
-
 // Starts argv (argv[0] a path) in a process group of its own and makes that group the
 // terminal's foreground, so that the keyboard's signals reach it and not the caller. The
 // child starts with default signal handling and cannot be stopped from the keyboard
@@ -35,9 +31,5 @@ void FinishForegroundChild(const ForegroundChild& child, bool wait);
 // up to grace, then finishes it as FinishForegroundChild does; a child that ignores the
 // hang-up is left running.
 void HangUpForegroundChild(const ForegroundChild& child, std::chrono::milliseconds grace);
-
-// Starts argv (argv[0] a path) in a session of its own, its standard streams on
-// /dev/null, and does not wait for it. False when the start failed.
-bool StartDetached(const std::vector<std::string>& argv);
 
 }  // namespace zenpo::platform

@@ -1,7 +1,7 @@
 // The terminal front end on ncursesw: the window, its menu and message boxes drawn on the
 // loop's thread only, keys read from stdin through a descriptor the loop watches, other
 // threads' changes carried to the loop's thread by an eventfd.
-#include "platform/posix/terminal/terminal_front_end.h"
+#include "platform/front_end.h"
 
 #define NCURSES_NOMACROS
 #include <ncursesw/curses.h>
@@ -25,9 +25,11 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "platform/posix/process_posix.h"
 #include "platform/posix/terminal/terminal_caps.h"
 #include "platform/posix/terminal/terminal_child.h"
 #include "platform/posix/terminal/terminal_layout.h"
@@ -58,7 +60,7 @@ struct BoxRequest {
   int scroll = 0;  // first text row shown, when the text is taller than the screen
 };
 
-class TerminalFrontEnd;
+class TerminalWindow;
 
 // The message boxes between the reporting threads and the loop's thread. It outlives
 // the front end as long as a handler copy holds it, so a late box never finds it gone.
@@ -70,7 +72,7 @@ struct BoxQueue {
   bool dismissed = false;  // every box is answered at once
   int wake_fd = -1;  // also carries the window's state changes to the loop's thread
   std::atomic<std::thread::id> loop_thread;
-  std::weak_ptr<TerminalFrontEnd> owner;
+  std::weak_ptr<TerminalWindow> owner;
 
   ~BoxQueue() {
     if (wake_fd >= 0) close(wake_fd);
@@ -117,25 +119,60 @@ struct WindowState {
   StatusView view;
 };
 
-class TerminalFrontEnd final : public WindowFrontEnd,
-                               public std::enable_shared_from_this<TerminalFrontEnd> {
+// The window in the terminal on stdin and stdout. Start() takes the terminal over,
+// installs a message box handler that draws boxes over it, and follows the terminal's
+// size changes (Signal::kWindowChange); it fails when stdin or stdout is not a terminal,
+// the terminal cannot place the cursor (TERM=dumb) or cannot be set up, and the program
+// then stays headless.
+//
+// Start() runs on the thread that will run the loop, before other threads start (it sets
+// the process's character locale, UTF-8 where the environment names plain ASCII). The
+// window starts hidden, untitled, without a tray picture; nothing is drawn until the
+// window state changes or a box is shown, so a start-up box stands alone on the screen.
+//
+// Threads: the setters (SetTitle, Show, CheckMenuItem, ShowTrayPicture) may be called from
+// any thread; they record the state and let the loop's thread draw it. DrawStatus,
+// PopupMenu and OpenForUser belong to the loop's thread. A message box shown on the
+// loop's thread (also before Run() or after it) is read from the keyboard right there;
+// one shown on another thread waits until the loop's thread draws it and the user closes
+// it with Enter or a click on OK. Only the loop's thread ever touches the terminal.
+//
+// Keys: F1 or "m" opens the menu, arrows move, Enter chooses, Esc closes; the mouse
+// works on the bottom-row button, the items and OK. A chosen item posts msg::kCommand
+// with its command id as wparam. Hidden, the window is the title row alone, and any key
+// or a click on it is the tray tap.
+//
+// When the terminal hangs up (its window is closed), the front end stops reading and
+// drawing: the menu closes, and boxes open then or later go the default way (a stderr
+// line, no wait), so nothing waits for keys that cannot come. Ending the program on the
+// hang-up signal is the caller's choice.
+//
+// OpenForUser: on a desktop (DISPLAY set, xdg-open on PATH) starts xdg-open detached;
+// otherwise runs $VISUAL, else $EDITOR, else (for an empty or missing file, which is
+// there to be written) the first of sensible-editor, editor, nano and vi, else less,
+// else more on the file in this terminal, and gives the terminal back to the window
+// when it ends; the loop keeps running meanwhile (nothing is drawn until then). False
+// when none of them can start or one already runs.
+//
+// LetGo() and the destructor (on the loop's thread) wait for such an editor to end, give
+// the terminal back in its former state, restore the default message box handler and
+// show boxes still waiting in the default way.
+class TerminalWindow final : public MessageLoop,
+                             public std::enable_shared_from_this<TerminalWindow> {
  public:
-  TerminalFrontEnd(MessageLoop& loop, TerminalOptions options)
-      : loop_(loop),
-        options_(std::move(options)),
-        menu_(options_.menu),
-        boxes_(std::make_shared<BoxQueue>()) {}
-  ~TerminalFrontEnd() override;
+  explicit TerminalWindow(FrontEndOptions options)
+      : options_(std::move(options)), menu_(options_.menu), boxes_(std::make_shared<BoxQueue>()) {}
+  ~TerminalWindow() override { LetGo(); }
 
   // Sets up the terminal; false leaves nothing behind.
   bool Start();
+  void LetGo() override;
 
   void SetTitle(std::wstring_view title) override;
   void Show(bool visible) override;
   bool IsVisible() const override;
   void BringToForeground() override {}
   void CheckMenuItem(int command_id, bool checked) override;
-  bool SetTrayPicture(int index) override;
   void DrawStatus(const StatusView& view) override;
   void PopupMenu() override;
   bool OpenForUser(std::wstring_view path) override;
@@ -177,8 +214,9 @@ class TerminalFrontEnd final : public WindowFrontEnd,
   void PutText(int row, int column, std::wstring_view text, int columns, attr_t attrs,
                short pair = 0);
 
-  MessageLoop& loop_;
-  const TerminalOptions options_;
+  bool ShowTrayPicture(int index) override;
+
+  const FrontEndOptions options_;
 
   std::mutex curses_mutex_;  // every curses call, and the loop-thread state below
   SCREEN* screen_ = nullptr;
@@ -231,7 +269,7 @@ void BoxQueue::Show(std::wstring_view text) {
   if (!shown) ShowMessageBox(text);
 }
 
-void TerminalFrontEnd::RunBoxModally(const std::shared_ptr<BoxRequest>& box) {
+void TerminalWindow::RunBoxModally(const std::shared_ptr<BoxRequest>& box) {
   RunNestedUntil([&] {
     std::lock_guard<std::mutex> lock(boxes_->mutex);
     return box->done || boxes_->closed;
@@ -257,15 +295,15 @@ void UseCharacterLocale() {
   }
 }
 
-bool TerminalFrontEnd::Start() {
+bool TerminalWindow::Start() {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return false;
   boxes_->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (boxes_->wake_fd < 0) return false;
   UseCharacterLocale();
 
-  std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
+  std::weak_ptr<TerminalWindow> weak = weak_from_this();
   // Before curses starts, so that it leaves the size signal to the loop.
-  loop_.CallOnSignal(Signal::kWindowChange, [weak] {
+  CallOnSignal(Signal::kWindowChange, [weak] {
     if (auto self = weak.lock()) self->OnResize();
   });
   {
@@ -300,10 +338,10 @@ bool TerminalFrontEnd::Start() {
 
   boxes_->loop_thread.store(std::this_thread::get_id());
   boxes_->owner = weak;
-  input_watch_ = loop_.WatchDescriptor(STDIN_FILENO, [weak] {
+  input_watch_ = WatchDescriptor(STDIN_FILENO, [weak] {
     if (auto self = weak.lock()) self->OnInput();
   });
-  wake_watch_ = loop_.WatchDescriptor(boxes_->wake_fd, [weak] {
+  wake_watch_ = WatchDescriptor(boxes_->wake_fd, [weak] {
     if (auto self = weak.lock()) self->OnWake();
   });
   SetMessageBoxHandler([queue = boxes_](std::wstring_view text) { queue->Show(text); },
@@ -312,10 +350,10 @@ bool TerminalFrontEnd::Start() {
   return true;
 }
 
-TerminalFrontEnd::~TerminalFrontEnd() {
-  loop_.UnwatchDescriptor(input_watch_);
-  loop_.UnwatchDescriptor(wake_watch_);
-  loop_.UnwatchDescriptor(child_watch_);
+void TerminalWindow::LetGo() {
+  UnwatchDescriptor(std::exchange(input_watch_, 0));
+  UnwatchDescriptor(std::exchange(wake_watch_, 0));
+  UnwatchDescriptor(std::exchange(child_watch_, 0));
   {
     std::lock_guard<std::mutex> lock(curses_mutex_);
     if (child_) {
@@ -329,8 +367,9 @@ TerminalFrontEnd::~TerminalFrontEnd() {
     }
     if (screen_ != nullptr) delscreen(screen_);
     screen_ = nullptr;
+    gone_ = true;
   }
-  if (!handler_installed_) return;
+  if (!std::exchange(handler_installed_, false)) return;
   SetMessageBoxHandler({});
   {
     std::lock_guard<std::mutex> lock(boxes_->mutex);
@@ -341,7 +380,7 @@ TerminalFrontEnd::~TerminalFrontEnd() {
 
 // --- state from any thread ---------------------------------------------------------
 
-void TerminalFrontEnd::ChangeState(const std::function<void(WindowState&)>& change) {
+void TerminalWindow::ChangeState(const std::function<void(WindowState&)>& change) {
   {
     std::lock_guard<std::mutex> lock(state_mutex_);
     change(state_);
@@ -349,32 +388,32 @@ void TerminalFrontEnd::ChangeState(const std::function<void(WindowState&)>& chan
   boxes_->Wake();
 }
 
-void TerminalFrontEnd::SetTitle(std::wstring_view title) {
+void TerminalWindow::SetTitle(std::wstring_view title) {
   ChangeState([&](WindowState& s) { s.title = title; });
 }
 
-void TerminalFrontEnd::Show(bool visible) {
+void TerminalWindow::Show(bool visible) {
   ChangeState([&](WindowState& s) { s.visible = visible; });
 }
 
-bool TerminalFrontEnd::IsVisible() const {
+bool TerminalWindow::IsVisible() const {
   std::lock_guard<std::mutex> lock(state_mutex_);
   return state_.visible;
 }
 
-void TerminalFrontEnd::CheckMenuItem(int command_id, bool checked) {
+void TerminalWindow::CheckMenuItem(int command_id, bool checked) {
   ChangeState([&](WindowState& s) { s.checks[command_id] = checked; });
 }
 
-bool TerminalFrontEnd::SetTrayPicture(int index) {
-  if (index < 0 || index > 5) return false;
+bool TerminalWindow::ShowTrayPicture(int index) {
+  if (index < 0 || index >= kTrayPictureCount) return false;
   ChangeState([&](WindowState& s) { s.picture = index; });
   return true;
 }
 
 // --- the loop's thread --------------------------------------------------------------
 
-void TerminalFrontEnd::DrawStatus(const StatusView& view) {
+void TerminalWindow::DrawStatus(const StatusView& view) {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   {
     std::lock_guard<std::mutex> state_lock(state_mutex_);
@@ -384,7 +423,7 @@ void TerminalFrontEnd::DrawStatus(const StatusView& view) {
   RedrawLocked();
 }
 
-void TerminalFrontEnd::OnWake() {
+void TerminalWindow::OnWake() {
   boxes_->loop_thread.store(std::this_thread::get_id());
   boxes_->Drain();
   std::lock_guard<std::mutex> lock(curses_mutex_);
@@ -392,7 +431,7 @@ void TerminalFrontEnd::OnWake() {
   RedrawLocked();
 }
 
-void TerminalFrontEnd::OnInput() {
+void TerminalWindow::OnInput() {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_) return;
   DrainInputLocked(modal_done_);
@@ -403,18 +442,18 @@ void TerminalFrontEnd::OnInput() {
   RedrawLocked();
 }
 
-void TerminalFrontEnd::OnResize() {
+void TerminalWindow::OnResize() {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   FollowSizeLocked();
   RedrawLocked();
 }
 
-void TerminalFrontEnd::OnChildEnded() {
+void TerminalWindow::OnChildEnded() {
   std::lock_guard<std::mutex> lock(curses_mutex_);
   if (child_) EndChildLocked(false);
 }
 
-void TerminalFrontEnd::PopupMenu() {
+void TerminalWindow::PopupMenu() {
   {
     std::lock_guard<std::mutex> lock(curses_mutex_);
     if (child_) return;
@@ -426,7 +465,7 @@ void TerminalFrontEnd::PopupMenu() {
 
 // The loop's modal loop, for as long as something modal is open: the window's messages,
 // timers and signals go on, and the keys read meanwhile belong to the open menu or box.
-void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
+void TerminalWindow::RunNestedUntil(const std::function<bool()>& done) {
   boxes_->loop_thread.store(std::this_thread::get_id());
   const std::function<bool()>* outer;
   {
@@ -441,7 +480,7 @@ void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
       RedrawLocked();
     }
   }
-  const bool ended = loop_.RunModal([&] {
+  const bool ended = RunModal([&] {
     std::lock_guard<std::mutex> lock(curses_mutex_);
     return done();
   });
@@ -453,7 +492,7 @@ void TerminalFrontEnd::RunNestedUntil(const std::function<bool()>& done) {
   }
 }
 
-void TerminalFrontEnd::FollowSizeLocked() {
+void TerminalWindow::FollowSizeLocked() {
   winsize size{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return;
   if (size.ws_row == LINES && size.ws_col == COLS) return;
@@ -488,7 +527,7 @@ bool IsMenuKey(int status, wint_t key) {
          (status == KEY_CODE_YES && key == static_cast<wint_t>(KEY_F(1)));
 }
 
-void TerminalFrontEnd::DrainInputLocked(const std::function<bool()>* done) {
+void TerminalWindow::DrainInputLocked(const std::function<bool()>* done) {
   for (;;) {
     if (done != nullptr && (*done)()) return;
     wint_t key;
@@ -500,7 +539,7 @@ void TerminalFrontEnd::DrainInputLocked(const std::function<bool()>* done) {
   }
 }
 
-bool TerminalFrontEnd::HandleKeyLocked(int status, wint_t key) {
+bool TerminalWindow::HandleKeyLocked(int status, wint_t key) {
   if (status == KEY_CODE_YES && key == KEY_RESIZE) {
     FollowSizeLocked();
     return true;
@@ -530,7 +569,7 @@ bool TerminalFrontEnd::HandleKeyLocked(int status, wint_t key) {
     }
     if (!state.visible) {
       if (event.y != 0) return true;
-      loop_.Post(options_.tray_message, 0, msg::kLeftButtonDown);
+      Post(options_.tray_message, 0, msg::kLeftButtonDown);
       return false;
     }
     const int button_width = DisplayWidth(L" F1/m: " + options_.menu_label + L" ");
@@ -560,7 +599,7 @@ bool TerminalFrontEnd::HandleKeyLocked(int status, wint_t key) {
     return true;
   }
   if (!state.visible) {
-    loop_.Post(options_.tray_message, 0, msg::kLeftButtonDown);
+    Post(options_.tray_message, 0, msg::kLeftButtonDown);
     return false;
   }
   if (IsMenuKey(status, key)) {
@@ -570,7 +609,7 @@ bool TerminalFrontEnd::HandleKeyLocked(int status, wint_t key) {
   return true;
 }
 
-bool TerminalFrontEnd::HandleBoxKeyLocked(int status, wint_t key) {
+bool TerminalWindow::HandleBoxKeyLocked(int status, wint_t key) {
   if (IsEnter(status, key)) {
     CloseFrontBoxLocked();
     return true;
@@ -596,7 +635,7 @@ bool TerminalFrontEnd::HandleBoxKeyLocked(int status, wint_t key) {
   return true;
 }
 
-void TerminalFrontEnd::CloseFrontBoxLocked() {
+void TerminalWindow::CloseFrontBoxLocked() {
   {
     std::lock_guard<std::mutex> lock(boxes_->mutex);
     if (boxes_->pending.empty()) return;
@@ -606,13 +645,13 @@ void TerminalFrontEnd::CloseFrontBoxLocked() {
   boxes_->cv.notify_all();
 }
 
-void TerminalFrontEnd::ChooseLocked(int command_id) {
-  loop_.Post(msg::kCommand, static_cast<std::uintptr_t>(command_id), 0);
+void TerminalWindow::ChooseLocked(int command_id) {
+  Post(msg::kCommand, static_cast<std::uintptr_t>(command_id), 0);
 }
 
 // --- a program in the terminal ------------------------------------------------------
 
-bool TerminalFrontEnd::OpenForUser(std::wstring_view path) {
+bool TerminalWindow::OpenForUser(std::wstring_view path) {
   const std::string file = NarrowPath(std::wstring(path));
   const char* display = std::getenv("DISPLAY");
   if (display != nullptr && *display != '\0') {
@@ -651,7 +690,7 @@ bool TerminalFrontEnd::OpenForUser(std::wstring_view path) {
   return child_.has_value();
 }
 
-void TerminalFrontEnd::StartChildLocked(const std::vector<std::string>& argv) {
+void TerminalWindow::StartChildLocked(const std::vector<std::string>& argv) {
   def_prog_mode();
   endwin();
   child_ = StartInForeground(argv);
@@ -663,16 +702,16 @@ void TerminalFrontEnd::StartChildLocked(const std::vector<std::string>& argv) {
     return;
   }
   // The child reads the keyboard now; the loop must not wake for its keys.
-  loop_.UnwatchDescriptor(input_watch_);
+  UnwatchDescriptor(input_watch_);
   input_watch_ = 0;
-  std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
-  child_watch_ = loop_.WatchDescriptor(child_->end_fd, [weak] {
+  std::weak_ptr<TerminalWindow> weak = weak_from_this();
+  child_watch_ = WatchDescriptor(child_->end_fd, [weak] {
     if (auto self = weak.lock()) self->OnChildEnded();
   });
 }
 
-void TerminalFrontEnd::EndChildLocked(bool wait) {
-  loop_.UnwatchDescriptor(child_watch_);
+void TerminalWindow::EndChildLocked(bool wait) {
+  UnwatchDescriptor(child_watch_);
   child_watch_ = 0;
   FinishForegroundChild(*child_, wait);
   child_.reset();
@@ -680,19 +719,19 @@ void TerminalFrontEnd::EndChildLocked(bool wait) {
   RestoreKeypadMode();
   FollowSizeLocked();
   clearok(curscr, TRUE);
-  std::weak_ptr<TerminalFrontEnd> weak = weak_from_this();
+  std::weak_ptr<TerminalWindow> weak = weak_from_this();
   if (!gone_) {
-    input_watch_ = loop_.WatchDescriptor(STDIN_FILENO, [weak] {
+    input_watch_ = WatchDescriptor(STDIN_FILENO, [weak] {
       if (auto self = weak.lock()) self->OnInput();
     });
   }
   RedrawLocked();
 }
 
-void TerminalFrontEnd::LoseTerminalLocked() {
+void TerminalWindow::LoseTerminalLocked() {
   if (gone_) return;
   gone_ = true;
-  loop_.UnwatchDescriptor(input_watch_);
+  UnwatchDescriptor(input_watch_);
   input_watch_ = 0;
   menu_.Close();
   // Boxes waiting now, and every later one, go the default way: nobody can close them.
@@ -709,7 +748,7 @@ void TerminalFrontEnd::LoseTerminalLocked() {
 
 // --- drawing ------------------------------------------------------------------------
 
-void TerminalFrontEnd::PutText(int row, int column, std::wstring_view text, int columns,
+void TerminalWindow::PutText(int row, int column, std::wstring_view text, int columns,
                                attr_t attrs, short pair) {
   if (row < 0 || row >= LINES || column < 0 || column >= COLS || columns <= 0) return;
   const std::wstring fitted = FitToWidth(text, std::min(columns, COLS - column));
@@ -718,7 +757,7 @@ void TerminalFrontEnd::PutText(int row, int column, std::wstring_view text, int 
   wattr_set(stdscr, A_NORMAL, 0, nullptr);
 }
 
-void TerminalFrontEnd::RedrawLocked() {
+void TerminalWindow::RedrawLocked() {
   if (screen_ == nullptr || child_ || gone_) return;
   WindowState state;
   {
@@ -746,7 +785,7 @@ void TerminalFrontEnd::RedrawLocked() {
 
 // The tray picture: three shapes coloured as the state says, and a letter for terminals
 // without colour (Busy, Idle, Paused, data frames 1 to 3, whose lit shape is also bold).
-void TerminalFrontEnd::DrawTitleRowLocked(const WindowState& state) {
+void TerminalWindow::DrawTitleRowLocked(const WindowState& state) {
   const int picture_width = state.picture >= 0 ? 7 : 0;
   PutText(0, 0, std::wstring(static_cast<std::size_t>(std::max(0, COLS)), L' '), COLS, A_REVERSE);
   PutText(0, 1, state.title, COLS - 2 - picture_width, A_REVERSE);
@@ -778,7 +817,7 @@ void TerminalFrontEnd::DrawTitleRowLocked(const WindowState& state) {
 // line right-aligned on it), progress, time, band, then the URL down to the bottom row.
 // Lines that do not fit are cut, never drawn over one another: the rows end above the
 // bottom row, and the resume line takes only the room the state line leaves.
-void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
+void TerminalWindow::DrawStatusLocked(const WindowState& state) {
   const StatusView& v = state.view;
   const int right = COLS - 1;  // one column of margin as the window keeps on the right
   const int bottom = LINES - 1;  // the menu button's row
@@ -798,13 +837,13 @@ void TerminalFrontEnd::DrawStatusLocked(const WindowState& state) {
   }
 }
 
-void TerminalFrontEnd::DrawBottomRowLocked() {
+void TerminalWindow::DrawBottomRowLocked() {
   if (LINES < 2) return;
   PutText(LINES - 1, 0, L" F1/m: " + options_.menu_label + L" ", COLS,
           menu_.is_open() && !popup_ ? A_BOLD : A_REVERSE);
 }
 
-void TerminalFrontEnd::DrawMenuLocked(const WindowState& state) {
+void TerminalWindow::DrawMenuLocked(const WindowState& state) {
   menu_placement_ = popup_ ? menu_.Place(1, 0, false, LINES, COLS)
                            : menu_.Place(LINES - 1, 0, true, LINES, COLS);
   DrawMenuBoxLocked(menu_placement_.main, menu_.items(),
@@ -819,7 +858,7 @@ void TerminalFrontEnd::DrawMenuLocked(const WindowState& state) {
   }
 }
 
-void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<MenuItem>& items,
+void TerminalWindow::DrawMenuBoxLocked(const MenuBox& box, const std::vector<MenuItem>& items,
                                          int highlighted, const WindowState& state) {
   const int inner = box.width - 2;
   const std::wstring rule(static_cast<std::size_t>(std::max(0, inner)), L'\u2500');
@@ -852,7 +891,7 @@ void TerminalFrontEnd::DrawMenuBoxLocked(const MenuBox& box, const std::vector<M
 
 // The box: caption "ZENPO" in its top border, the text wrapped to fit, an OK button.
 // Text taller than the screen scrolls with the arrow and page keys.
-void TerminalFrontEnd::DrawBoxLocked(const std::shared_ptr<BoxRequest>& box) {
+void TerminalWindow::DrawBoxLocked(const std::shared_ptr<BoxRequest>& box) {
   static const std::wstring kCaption = L" ZENPO ";
   static const std::wstring kButton = L"[  OK  ]";
   const int max_inner = std::max(1, std::min(COLS - 4, kBoxTextMaxWidth));
@@ -892,9 +931,17 @@ void TerminalFrontEnd::DrawBoxLocked(const std::shared_ptr<BoxRequest>& box) {
 
 }  // namespace
 
-std::shared_ptr<WindowFrontEnd> CreateTerminalFrontEnd(MessageLoop& loop, TerminalOptions options) {
-  auto front_end = std::make_shared<TerminalFrontEnd>(loop, std::move(options));
-  if (!front_end->Start()) return nullptr;
+// The terminal window when the program runs in a terminal.
+FrontEnd CreateFrontEnd(FrontEndOptions options) {
+  FrontEnd front_end;
+  auto terminal = std::make_shared<TerminalWindow>(std::move(options));
+  if (terminal->Start()) {
+    front_end.window = std::move(terminal);
+    front_end.restart_in_place = true;
+  } else {
+    terminal.reset();  // gives the size signal back before the headless window takes over
+    front_end.window = std::make_shared<HeadlessWindow>();
+  }
   return front_end;
 }
 

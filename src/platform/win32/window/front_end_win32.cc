@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <mutex>
+#include <utility>
 
 #include "platform/front_end.h"
 #include "platform/message_box.h"
@@ -33,10 +34,10 @@ HMENU BuildMenu(const std::vector<MenuItem>& items) {
   return menu;
 }
 
-class Win32Window : public WindowFrontEnd {
+class Win32Window final : public MessageLoop {
  public:
-  Win32Window(MessageLoop& loop, FrontEndOptions options)
-      : loop_(loop), class_name_(std::move(options.class_name)), tray_message_(options.tray_message) {
+  explicit Win32Window(FrontEndOptions options)
+      : class_name_(std::move(options.class_name)), tray_message_(options.tray_message) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -75,9 +76,13 @@ class Win32Window : public WindowFrontEnd {
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
-  ~Win32Window() override {
+  ~Win32Window() override { LetGo(); }
+
+  // The window, its class and the tray icon go, so that the next instance finds none.
+  void LetGo() override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (std::exchange(let_go_, true)) return;
       if (tray_added_) {
         NOTIFYICONDATAW data = TrayData();
         Shell_NotifyIconW(NIM_DELETE, &data);
@@ -110,9 +115,10 @@ class Win32Window : public WindowFrontEnd {
                     MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
   }
 
-  bool SetTrayPicture(int index) override {
-    if (index < 0 || index > 5) return false;
+  bool ShowTrayPicture(int index) override {
+    if (index < 0 || index >= kTrayPictureCount) return false;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (let_go_) return false;
     NOTIFYICONDATAW data = TrayData();
     data.uFlags = NIF_ICON | NIF_MESSAGE;
     data.uCallbackMessage = tray_message_;
@@ -184,13 +190,13 @@ class Win32Window : public WindowFrontEnd {
     auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
     if (message == self->tray_message_) {
-      self->loop_.Post(message, wparam, lparam);
+      self->Post(message, wparam, lparam);
       return 0;
     }
     switch (message) {
       case WM_PAINT: self->Paint(); return 0;
-      case WM_CLOSE: self->loop_.Post(msg::kClose, 0, 0); return 0;
-      case WM_COMMAND: self->loop_.Post(msg::kCommand, wparam, lparam); return 0;
+      case WM_CLOSE: self->Post(msg::kClose, 0, 0); return 0;
+      case WM_COMMAND: self->Post(msg::kCommand, wparam, lparam); return 0;
       case kApplyTitleMsg: {
         std::wstring title;
         {
@@ -204,7 +210,6 @@ class Win32Window : public WindowFrontEnd {
     }
   }
 
-  MessageLoop& loop_;
   const std::wstring class_name_;
   const UINT tray_message_;
   HWND window_ = nullptr;
@@ -215,19 +220,25 @@ class Win32Window : public WindowFrontEnd {
   std::wstring title_;
   StatusView view_;
   bool tray_added_ = false;
+  bool let_go_ = false;
 };
 
 }  // namespace
 
-FrontEnd CreateFrontEnd(MessageLoop& loop, FrontEndOptions options) {
+FrontEnd CreateFrontEnd(FrontEndOptions options) {
   // The system's own modal box, owned by no window, so that any thread can show one.
   SetMessageBoxHandler([](std::wstring_view text) {
     const std::wstring t(text);
     MessageBoxW(nullptr, t.c_str(), L"ZENPO", MB_OK | MB_SETFOREGROUND);
   });
-  auto window = std::make_shared<Win32Window>(loop, std::move(options));
+  auto window = std::make_shared<Win32Window>(std::move(options));
   FrontEnd front_end;
-  if (window->created()) front_end.window = std::move(window);
+  if (window->created()) {
+    front_end.window = std::move(window);
+  } else {
+    window.reset();
+    front_end.window = std::make_shared<HeadlessWindow>();
+  }
   return front_end;
 }
 

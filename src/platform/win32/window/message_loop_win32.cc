@@ -1,13 +1,13 @@
 // The message loop on Windows: GetMessageW on the loop's thread, with a message-only
 // window that carries the posted messages (in order, apart from the system's own),
-// the window timers by id and the coalesced paint request. Repaints and tray pictures
-// asked for by other threads are paced: a transfer asks for both after every chunk, and
-// the loop paints a few times a second, with the latest picture, rather than once per
-// chunk (a tray picture is a call into the shell's process).
+// the window timers by id and the paint request; a paint asked for too soon after the
+// last waits on a timer of its own.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -25,9 +25,7 @@ constexpr wchar_t kLoopClass[] = L"ZENPO_loop";
 // The timer that holds back a paint asked for too soon after the last; no window timer
 // of the program has this id.
 constexpr UINT_PTR kPaceTimerId = 0x5A50;
-// The shortest time between two paced paints.
-constexpr std::chrono::milliseconds kRepaintSpacing(250);
-using Clock = std::chrono::steady_clock;
+using Clock = PaintPacer::Clock;
 
 // The loop that has the console's control events (Ctrl+C, closing the console).
 std::mutex signal_mutex;
@@ -54,17 +52,15 @@ struct MessageLoop::Impl {
     std::function<void()> action;
   };
 
+  explicit Impl(MessageLoop& owner) : owner(owner) {}
+
+  MessageLoop& owner;
   HWND window = nullptr;
   DWORD thread = GetCurrentThreadId();
-  WindowProc proc;
   std::atomic<bool> running{false};
 
   mutable std::mutex mutex;  // guards the fields below
-  bool paint_pending = false;    // a kPaintMsg is posted or the pace timer runs
-  Clock::time_point next_paint;  // no paced paint before this
-  int pending_picture = -1;      // a tray picture from another thread, shown at the paint
   std::deque<Item> queue;
-  std::shared_ptr<WindowFrontEnd> front_end = std::make_shared<HeadlessFrontEnd>();
   std::map<Signal, std::function<void()>> signal_actions;
 
   void Push(Item item) {
@@ -87,36 +83,15 @@ struct MessageLoop::Impl {
   }
 
   void Deliver(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
-    if (proc) proc(message, wparam, lparam);
+    owner.Deliver(message, wparam, lparam);
   }
-
-  std::shared_ptr<WindowFrontEnd> FrontEnd() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return front_end;
-  }
-
-  // Marks a paint as asked for; true when the caller must post kPaintMsg for it.
-  // Called with mutex held.
-  bool AskPaintLocked() { return !std::exchange(paint_pending, true); }
 
   // On the loop's thread: paints now, or once the spacing since the last paint has passed.
   void Paint() {
-    int picture;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (!paint_pending) return;  // painted already
-      const Clock::time_point now = Clock::now();
-      if (now < next_paint) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_paint - now);
-        ::SetTimer(window, kPaceTimerId, static_cast<UINT>(wait.count()), nullptr);
-        return;
-      }
-      paint_pending = false;
-      next_paint = now + kRepaintSpacing;
-      picture = std::exchange(pending_picture, -1);
-    }
-    if (picture >= 0) FrontEnd()->SetTrayPicture(picture);
-    Deliver(msg::kPaint, 0, 0);
+    const Clock::time_point due = owner.PaintIfDue();
+    if (due == Clock::time_point::max()) return;  // painted, or nothing asked for
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    ::SetTimer(window, kPaceTimerId, static_cast<UINT>(std::max<std::int64_t>(wait.count(), 0)), nullptr);
   }
 
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -167,7 +142,7 @@ struct MessageLoop::Impl {
   }
 };
 
-MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>()) {
+MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>(*this)) {
   WNDCLASSW wc = {};
   wc.lpfnWndProc = Impl::Procedure;
   wc.hInstance = GetModuleHandleW(nullptr);
@@ -186,25 +161,9 @@ MessageLoop::~MessageLoop() {
       SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     }
   }
-  SetFrontEnd(nullptr);
   SetWindowLongPtrW(impl_->window, GWLP_USERDATA, 0);
   DestroyWindow(impl_->window);
 }
-
-void MessageLoop::SetWindowProc(WindowProc proc) { impl_->proc = std::move(proc); }
-
-void MessageLoop::SetFrontEnd(std::shared_ptr<WindowFrontEnd> front_end) {
-  if (!front_end) front_end = std::make_shared<HeadlessFrontEnd>();
-  std::shared_ptr<WindowFrontEnd> old;
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    old = std::move(impl_->front_end);
-    impl_->front_end = std::move(front_end);
-  }
-  // old goes here, outside the lock: a window front end destroys its window.
-}
-
-std::shared_ptr<WindowFrontEnd> MessageLoop::front_end() const { return impl_->FrontEnd(); }
 
 std::optional<int> MessageLoop::Run() {
   if (impl_->running || impl_->window == nullptr) return std::nullopt;
@@ -250,11 +209,6 @@ bool MessageLoop::CallOnSignal(Signal signal, std::function<void()> action) {
   return true;
 }
 
-bool MessageLoop::PostOnSignal(Signal signal, std::uint32_t message, std::uintptr_t wparam,
-                               std::intptr_t lparam) {
-  return CallOnSignal(signal, [this, message, wparam, lparam] { Post(message, wparam, lparam); });
-}
-
 void MessageLoop::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
   Impl::Item item;
   item.message = message;
@@ -275,49 +229,13 @@ void MessageLoop::KillTimer(int id) {
   impl_->OnLoopThread([window, id] { ::KillTimer(window, static_cast<UINT_PTR>(id)); });
 }
 
-void MessageLoop::Invalidate() {
-  bool post;
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    post = impl_->AskPaintLocked();
-    // The loop's own handlers repaint at once.
-    if (GetCurrentThreadId() == impl_->thread) {
-      impl_->next_paint = Clock::time_point::min();
-      post = true;
-    }
-  }
-  if (post) PostMessageW(impl_->window, kPaintMsg, 0, 0);
-}
+bool MessageLoop::OnLoopThread() const { return GetCurrentThreadId() == impl_->thread; }
 
-void MessageLoop::SetTitle(std::wstring_view title) { impl_->FrontEnd()->SetTitle(title); }
-void MessageLoop::Show(bool visible) { impl_->FrontEnd()->Show(visible); }
-bool MessageLoop::IsVisible() const { return impl_->FrontEnd()->IsVisible(); }
-void MessageLoop::BringToForeground() { impl_->FrontEnd()->BringToForeground(); }
-void MessageLoop::CheckMenuItem(int command_id, bool checked) {
-  impl_->FrontEnd()->CheckMenuItem(command_id, checked);
-}
-bool MessageLoop::SetTrayPicture(int index) {
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (!impl_->running || GetCurrentThreadId() == impl_->thread) {
-      impl_->pending_picture = -1;  // this picture is the newer one
-    } else {
-      // Every tray takes the six pictures; a later one replaces a picture not yet shown.
-      if (index < 0 || index > 5) return false;
-      impl_->pending_picture = index;
-      post = impl_->AskPaintLocked();
-      if (!post) return true;
-    }
-  }
-  if (!post) return impl_->FrontEnd()->SetTrayPicture(index);
+bool MessageLoop::Running() const { return impl_->running.load(); }
+
+// Every paint goes through kPaintMsg, which waits on the pace timer when it comes early.
+void MessageLoop::PaintAsked(PaintPacer::Clock::time_point) {
   PostMessageW(impl_->window, kPaintMsg, 0, 0);
-  return true;
-}
-void MessageLoop::DrawStatus(const StatusView& view) { impl_->FrontEnd()->DrawStatus(view); }
-void MessageLoop::PopupMenu() { impl_->FrontEnd()->PopupMenu(); }
-bool MessageLoop::OpenForUser(std::wstring_view path) {
-  return impl_->FrontEnd()->OpenForUser(path);
 }
 
 }  // namespace zenpo::platform

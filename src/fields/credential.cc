@@ -1,5 +1,7 @@
-// Base64 with the standard alphabet and "=" padding.
-#include "engine/base64.h"
+// Base64 with the standard alphabet and "=" padding, and the Authorization value.
+#include "fields/credential.h"
+
+#include "platform/text.h"
 
 namespace zenpo {
 
@@ -28,6 +30,12 @@ std::string EncodeBase64(std::string_view bytes) {
     out += '=';
   }
   return out;
+}
+
+std::wstring EncodeCredential(std::wstring_view plain, bool* cut) {
+  const std::string bytes = platform::PathToSystem(plain, kMaxCredentialBytes);
+  if (cut != nullptr) *cut = bytes.size() < platform::PathToSystem(plain).size();
+  return platform::FromCodePage(EncodeBase64(bytes), kMaxAuthorizationChars);
 }
 
 }  // namespace zenpo
