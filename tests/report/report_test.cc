@@ -14,8 +14,6 @@ namespace {
 TEST(ReportMessageTest, LevelsDecideLineAndBoxLinesStayWholeAndALogThatStaysBlockedGives102) {
   test::ProgramHome home;
   test::RecordingMessageBox boxes;
-  EXPECT_EQ(FormatLogTimestamp({2010, 3, 7, 9, 5, 2, 0}), "2010/ 3/ 7  9: 5: 2 ");
-  EXPECT_EQ(FormatLogTimestamp({2010, 12, 31, 23, 59, 58, 0}), "2010/12/31 23:59:58 ");
   for (int level : {0, 1, 2}) {
     AppSettings.loglevel = AppSettings.msglevel = level;
     platform::RemoveFile(ProgramPaths.LogPath);
