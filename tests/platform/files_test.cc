@@ -138,12 +138,11 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   close(ours);
   // A document goes to the desktop's opener on PATH, and is not opened without one. An
   // unset PATH means the system's default path, as in the shell.
-  const std::string former_path = std::getenv("PATH");
   fs::create_directories(dir / "bin");
   WriteFile(dir / "bin/xdg-open", "#!/bin/sh\necho \"$1\" >" + ran + "-opened\n");
   chmod((dir / "bin/xdg-open").c_str(), 0755);
   WriteFile(dir / "notes.txt", "");
-  setenv("PATH", (dir / "bin").c_str(), 1);
+  test::ScopedEnv search_path("PATH", (dir / "bin").c_str());
   EXPECT_TRUE(ShellOpen(path("notes.txt")));
   EXPECT_TRUE(test::Eventually([&] { return ReadFile(ran + "-opened") == (dir / "notes.txt").string() + "\n"; },
                                std::chrono::seconds(10)));
@@ -151,7 +150,6 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   EXPECT_FALSE(ShellOpen(path("notes.txt")));
   unsetenv("PATH");
   EXPECT_NE(FindOnPath("sh"), "");
-  setenv("PATH", former_path.c_str(), 1);
 }
 
 }  // namespace
