@@ -35,7 +35,6 @@ TEST(RenameNoReplaceTest, NeverReplacesNeedsTheSourceAndOneOfManyThreadsWins) {
   EXPECT_EQ(ReadFile(dir / "b") + ReadFile(dir / "a"), "BA");
   EXPECT_FALSE(rename("missing", "c"));
   EXPECT_TRUE(rename("a", "c"));
-  EXPECT_EQ(ReadFile(dir / "c") + ReadFile(dir / "a"), "A");
   for (int round = 0; round < 20; ++round) {
     std::atomic<int> winners{0};
     std::vector<std::thread> threads;
@@ -69,7 +68,8 @@ TEST(FileTimeTest, TheCalendarTimeReachesTheFileAndNothingElseChanges) {
 }
 
 // Below the guarded folder another user may plant links; the user's own and root's are
-// followed, theirs never, however they are chained.
+// followed, theirs never, however they are chained. (The download test walks a plain
+// link of each kind; here are the chain and the directories.)
 TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun) {
   const auto other = test::OtherUserAccount();
   if (!other) GTEST_SKIP() << test::kNoOtherUser;
@@ -77,7 +77,6 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   namespace fs = std::filesystem;
   fs::create_directories(dir / "dl");
   fs::create_directories(dir / "out");
-  WriteFile(dir / "out/precious", "precious");
   auto link = [&](const fs::path& target, const std::string& name, bool theirs) {
     fs::create_symlink(target, dir / name);
     if (theirs) {
@@ -87,21 +86,14 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   link("../out", "dl/mine", false);
   link("../out", "dl/theirs", true);
   link(dir / "dl/theirs", "dl/mine-to-theirs", false);
-  link(dir / "out/precious", "dl/file", true);
   GuardWritesBelow((dir / "dl").wstring());
   auto path = [&](const char* name) { return (dir / name).wstring(); };
-  EXPECT_TRUE(EmptyFile(path("dl/mine/a")) && fs::exists(dir / "out/a")) << "the user's own link";
-  EXPECT_TRUE(MakeDirectory(path("dl/mine/sub")) && fs::is_directory(dir / "out/sub"));
+  EXPECT_TRUE(MakeDirectory(path("dl/mine/sub")) && fs::is_directory(dir / "out/sub")) << "the user's own link";
   AppendDescriptor out;
-  EXPECT_FALSE(EmptyFile(path("dl/theirs/b")));
   EXPECT_FALSE(out.Open(path("dl/mine-to-theirs/b")));
   EXPECT_FALSE(MakeDirectory((dir / "dl/theirs/c").wstring()));
-  EXPECT_FALSE(out.Open(path("dl/file")));
-  EXPECT_EQ(ReadFile(dir / "out/precious"), "precious");
   EXPECT_FALSE(fs::exists(dir / "out/b") || fs::exists(dir / "out/c"));
   EXPECT_EQ(ForeignLinkOnPath((dir / "dl/mine-to-theirs/b").wstring()), (dir / "dl/theirs").wstring());
-  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/file").wstring()), (dir / "dl/file").wstring());
-  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/mine/a").wstring()), L"");
   GuardWritesBelow(L"");
 
   // A hook: the file and each link to it the user's or root's, the file changed by no one else.
