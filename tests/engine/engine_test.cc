@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -82,10 +81,12 @@ class DownloadUrlTest : public ::testing::Test {
     EXPECT_TRUE(WorkersEnd()) << "no call is left behind";
     ResetTrayState();
     ResetRunFlags();
+    unsetenv("SSL_CERT_FILE");
   }
-  ResultCode Download(const std::string& path) {
-    return DownloadUrl(server_.WideUrl(path), window_, L"", L"", L"");
+  ResultCode DownloadFrom(const std::string& url) {
+    return DownloadUrl(std::wstring(url.begin(), url.end()), window_, L"", L"", L"");
   }
+  ResultCode Download(const std::string& path) { return DownloadFrom(server_.Url(path)); }
   // Where a download from the test server, or from another on the given port, lands.
   fs::path Local(const std::string& path, std::uint16_t port = 0) const {
     return home_ / ("127.0.0.1#" + std::to_string(port ? port : server_.port()) + path);
@@ -349,63 +350,48 @@ TEST_F(DownloadUrlTest, BytesThatAreNoTextKeepEachLineItsOwnUrlNameAndCode) {
 
 // Three TLS sites on nginx: one with a certificate of the test authority, which the
 // client trusts through SSL_CERT_FILE, one whose certificate names another host, and one
-// from an authority nobody trusts; /to-http redirects to the plain server's /plain.
-class SecureDownloadTest : public DownloadUrlTest {
- protected:
-  void SetUp() override {
-    if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
-    std::string error;
-    ASSERT_TRUE(certs_.Make(&error)) << error;
-    setenv("SSL_CERT_FILE", certs_.Authority().c_str(), 1);
-    test::WriteFile(docroot_ / "b.bin", "bb");
-    const std::string extra = "    location = /to-http { return 302 " + server_.Url("/plain") + "; }";
-    site_.emplace(docroot_.path(), certs_.Cert("site"), certs_.Key("site"), extra);
-    elsewhere_.emplace(docroot_.path(), certs_.Cert("elsewhere"), certs_.Key("elsewhere"));
-    stranger_.emplace(docroot_.path(), certs_.Cert("stranger"), certs_.Key("stranger"));
-    for (test::NginxServer* nginx : {&*site_, &*elsewhere_, &*stranger_}) ASSERT_TRUE(nginx->Start(&error)) << error;
-    AppSettings.https = 1;
-  }
-  void TearDown() override { unsetenv("SSL_CERT_FILE"); }
-  static std::wstring Wide(const std::string& url) { return std::wstring(url.begin(), url.end()); }
-  ResultCode DownloadSecure(const test::NginxServer& nginx, const std::string& path) {
-    return DownloadUrl(Wide(nginx.Url(path)), window_, L"", L"", L"");
-  }
-
-  test::TestCertificates certs_;
-  test::TempDir docroot_;
-  std::optional<test::NginxServer> site_, elsewhere_, stranger_;
-};
-
-TEST_F(SecureDownloadTest, CertificatesOfAnotherHostOrAnUntrustedAuthorityEndWith132AndNoFile) {
+// from an authority nobody trusts. Redirects cross between the schemes, and a proxy
+// tunnels to the trusted one.
+TEST_F(DownloadUrlTest, SecureDownloadsVerifyTheSiteCrossSchemesAndTunnelThroughTinyproxy) {
+  if (!test::FindProgram("nginx")) GTEST_SKIP() << "nginx is not installed";
+  test::TestCertificates certs;
+  std::string error;
+  ASSERT_TRUE(certs.Make(&error)) << error;
+  setenv("SSL_CERT_FILE", certs.Authority().c_str(), 1);
+  test::TempDir docroot;
+  test::WriteFile(docroot / "b.bin", "bb");
+  test::NginxServer site(docroot.path(), certs.Cert("site"), certs.Key("site"),
+                         "    location = /to-http { return 302 " + server_.Url("/plain") + "; }");
+  test::NginxServer elsewhere(docroot.path(), certs.Cert("elsewhere"), certs.Key("elsewhere"));
+  test::NginxServer stranger(docroot.path(), certs.Cert("stranger"), certs.Key("stranger"));
+  for (test::NginxServer* nginx : {&site, &elsewhere, &stranger}) ASSERT_TRUE(nginx->Start(&error)) << error;
+  AppSettings.https = 1;
   AppSettings.loglevel = 2;
-  const std::string list = elsewhere_->Url("/b.bin") + "\n" + stranger_->Url("/b.bin") + "\n";
-  test::WriteFile(home_ / "ZENPO.txt", list);
+  test::WriteFile(home_ / "ZENPO.txt", elsewhere.Url("/b.bin") + "\n" + stranger.Url("/b.bin") + "\n");
   for (SelectedEntry e; SelectNextEntry(&e) == rc::kSelectDone && !e.url.empty(); e = {}) {
     JobThread({e.url, e.authorization, e.agent, e.referer, &window_}, DefaultJobServices());
   }
-  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "132|" + elsewhere_->Url("/b.bin") + "\n132|" + stranger_->Url("/b.bin") + "\n");
-  EXPECT_FALSE(fs::exists(Local("/b.bin", elsewhere_->port())) || fs::exists(Local("/b.bin", stranger_->port())));
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.txt"), "132|" + elsewhere.Url("/b.bin") + "\n132|" + stranger.Url("/b.bin") + "\n");
+  EXPECT_FALSE(fs::exists(Local("/b.bin", elsewhere.port())) || fs::exists(Local("/b.bin", stranger.port())));
   const std::string text = home_.LogText();
   const std::size_t host = text.find("TLS error->SSL: no alternative certificate subject name matches");
   EXPECT_NE(host, std::string::npos) << text;
   EXPECT_NE(text.find("TLS error->SSL certificate problem: unable to get local issuer certificate", host),
             std::string::npos) << text;
-}
-
-TEST_F(SecureDownloadTest, RedirectsCrossBetweenSchemesAndTinyproxyTunnelsAllButDotlessHosts) {
-  server_.SetRoute("/to-https", test::Redirect(302, site_->Url("/b.bin")));
+  server_.SetRoute("/to-https", test::Redirect(302, site.Url("/b.bin")));
   server_.SetRoute("/plain", test::WithBody("plain"));
   EXPECT_EQ(Download("/to-https"), 900);
   EXPECT_EQ(LocalBytes("/to-https"), "bb");
-  EXPECT_EQ(DownloadSecure(*site_, "/to-http"), 900);
-  EXPECT_EQ(test::ReadFile(Local("/to-http", site_->port())), "plain");
+  EXPECT_EQ(DownloadFrom(site.Url("/to-http")), 900);
+  EXPECT_EQ(test::ReadFile(Local("/to-http", site.port())), "plain");
   if (!test::FindProgram("tinyproxy")) GTEST_SKIP() << "tinyproxy is not installed";
   test::TinyproxyServer proxy;
-  std::string error;
   ASSERT_TRUE(proxy.Start(&error)) << error;
   const std::string host_port = "127.0.0.1:" + std::to_string(proxy.port());
   AppSettings.proxy = std::wstring(host_port.begin(), host_port.end());
-  // Each hop is judged by its own host: the one to the dotless host goes direct.
+  // Each hop is judged by its own host: the one to the dotless host goes direct, and
+  // without the credential, which stays with the host first asked.
+  AppSettings.Authid = L"user:pass";
   const std::size_t before = server_.RequestCount();
   server_.SetRoute("/to-dotless", test::Redirect(302, "http://localhost:" + std::to_string(server_.port()) + "/plain"));
   ASSERT_EQ(Download("/to-dotless"), 900) << proxy.Log();
@@ -415,11 +401,13 @@ TEST_F(SecureDownloadTest, RedirectsCrossBetweenSchemesAndTinyproxyTunnelsAllBut
     EXPECT_NE(requests[i].Header("Via").value_or("").find("tinyproxy"), std::string::npos);
     EXPECT_EQ(requests[i].Header("Cache-Control"), "no-cache") << "no stored copy";
   }
-  EXPECT_FALSE(requests.back().Header("Via"));
-  AppSettings.checkURL = Wide(site_->Url("/b.bin"));
-  ASSERT_EQ(DownloadSecure(*site_, "/b.bin"), 900) << proxy.Log();
-  EXPECT_EQ(test::ReadFile(Local("/b.bin", site_->port())), "bb");
-  EXPECT_NE(proxy.Log().find("CONNECT 127.0.0.1:" + std::to_string(site_->port())), std::string::npos) << proxy.Log();
+  EXPECT_TRUE(requests[before + 1].Header("Authorization"));
+  EXPECT_FALSE(requests.back().Header("Via") || requests.back().Header("Authorization"));
+  const std::string secure = site.Url("/b.bin");
+  AppSettings.checkURL.assign(secure.begin(), secure.end());
+  ASSERT_EQ(DownloadFrom(secure), 900) << proxy.Log();
+  EXPECT_EQ(test::ReadFile(Local("/b.bin", site.port())), "bb");
+  EXPECT_NE(proxy.Log().find("CONNECT 127.0.0.1:" + std::to_string(site.port())), std::string::npos) << proxy.Log();
 }
 
 }  // namespace
