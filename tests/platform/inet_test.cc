@@ -15,12 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::BodyBytes;
 
-std::string Query(const HINTERNET& request, int level) {
-  std::wstring text;
-  HttpQueryInfo(request, level, &text);
-  return std::string(text.begin(), text.end());
-}
-
 // False when a read fails or runs past what was asked (or, past a page, its last page boundary).
 bool ReadAll(const HINTERNET& request, std::uint32_t chunk, std::string* body) {
   const char* data = nullptr;
@@ -56,7 +50,9 @@ TEST_F(InetTest, SendsTheHeaderBlockAsGivenAndQueriesAnswerFromTheFinalResponse)
   EXPECT_EQ(first.Header("Referer"), "http://r/p");
   // Nothing the server could answer in another encoding or from a stored copy.
   EXPECT_FALSE(first.Header("Accept-Encoding") || first.Header("If-Modified-Since") || first.Header("Cookie"));
-  const std::string raw = Query(partial, inet_query::kRawHeadersCrlf);
+  std::wstring headers;
+  ASSERT_TRUE(HttpQueryInfo(partial, inet_query::kRawHeadersCrlf, &headers));
+  const std::string raw(headers.begin(), headers.end());
   EXPECT_EQ(raw.rfind("HTTP/1.1 206 ", 0), 0u) << raw;
   EXPECT_NE(raw.find("\r\nX-Extra:   padded\r\n"), std::string::npos) << raw;
   EXPECT_TRUE(raw.ends_with("\r\n\r\n") && raw.find("\n\n") == std::string::npos);
