@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -132,20 +133,6 @@ TEST_F(ZenpoTerminalTest, HiddenStartIsTheTrayRowASecondStartShowsTheWindowAndAS
   ExpectEndedWith(121);
 }
 
-TEST_F(ZenpoTerminalTest, ABoxFromTheDownloadThreadTakesTheKeysOverTheWindow) {
-  WriteFile(home_ / "ZENPO.txt", "http://127.0.0.1:1/f.zip\n");
-  Start("checkURL=http://127.0.0.1:1/\n");
-  ASSERT_TRUE(tmux_->WaitForText("ZENPOの常駐を開始します")) << tmux_->Capture();
-  tmux_->SendKeys({"Enter"});
-  ASSERT_TRUE(tmux_->WaitForText("ネットワーク接続でerrorが発生しました")) << tmux_->Capture();
-  tmux_->SendKeys({"m", "Enter"});  // the box's, not the window's
-  ASSERT_TRUE(tmux_->WaitForText("ZENPOの常駐を解除します")) << tmux_->Capture();
-  EXPECT_FALSE(Contains(tmux_->Capture(), "NoWait"));
-  tmux_->SendKeys({"Enter"});
-  ExpectEndedWith(104);
-  EXPECT_EQ(ReadFile(home_ / "ZENPO.txt"), "104|http://127.0.0.1:1/f.zip\n");
-}
-
 TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTerminalAndGivesItBack) {
   home_ = dir_.path() / "it's $(name)";  // reaches the editor as it is, however a shell would read it
   std::filesystem::create_directory(home_);
@@ -162,10 +149,8 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTe
   // click on an item chooses it; the ticks go on with no key behind the clicks.
   tmux_->Click(23, 3);
   ASSERT_TRUE(tmux_->WaitForText("NoWait")) << tmux_->Capture();
-  const std::vector<std::string> rows = tmux_->Rows();
-  int pause = 0;
-  while (!Contains(rows[pause], "PAUSE")) ++pause;
-  tmux_->Click(pause, 4);
+  const std::string menu = tmux_->Capture();  // "PAUSE" is on the row of the newlines before it
+  tmux_->Click(static_cast<int>(std::count(menu.begin(), menu.begin() + menu.find("PAUSE"), '\n')), 4);
   EXPECT_TRUE(WaitForStateLine("WAITING PAUSE", milliseconds(900))) << tmux_->Capture();
   ASSERT_TRUE(WaitForStateLine("PAUSE", seconds(2))) << "at the next tick: " << tmux_->Capture();
   OpenMenu("F1");
@@ -179,15 +164,10 @@ TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTe
   EXPECT_TRUE(Eventually([&] { return ReadFile(list + ".typed") == "typed by hand\n"; }, seconds(10)));
   ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
   EXPECT_TRUE(tmux_->ApplicationKeys()) << "asked for again after the editor left the plain form";
-  // Ctrl-C in the editor ends the editor, not the program.
-  tmux_->SendKeys(open_list);
-  ASSERT_TRUE(tmux_->WaitForText("EDITING 2 [")) << tmux_->Capture();
-  tmux_->SendKeys({"wait", "Enter", "C-c"});
-  ASSERT_TRUE(WaitForStateLine("WAITING")) << tmux_->Capture();
   // A stop while the editor runs hangs the editor up, as a closing terminal would, and
   // ends the program without waiting for the editor to be quit by hand.
   tmux_->SendKeys(open_list);
-  ASSERT_TRUE(tmux_->WaitForText("EDITING 3 [")) << tmux_->Capture();
+  ASSERT_TRUE(tmux_->WaitForText("EDITING 2 [")) << tmux_->Capture();
   tmux_->SendKeys({"wait", "Enter"});
   std::this_thread::sleep_for(milliseconds(300));  // the editor waits in its sleep now
   const int pid = ZenpoPid();

@@ -50,11 +50,6 @@ class TmuxSession {
   std::string Capture(bool with_colours = false) const {
     return Tmux(std::string("capture-pane -p -N -t t") + (with_colours ? " -e" : ""));
   }
-  std::vector<std::string> Rows() const {
-    std::vector<std::string> rows;
-    for (std::istringstream in(Capture()); std::getline(in, rows.emplace_back());) {}
-    return rows.pop_back(), rows;
-  }
   // A capture starts a tmux client: the screen is read every 50 ms, not more often.
   template <typename Test>
   bool WaitForScreen(Test test, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
