@@ -133,6 +133,20 @@ TEST_F(ZenpoTerminalTest, HiddenStartIsTheTrayRowASecondStartShowsTheWindowAndAS
   ExpectEndedWith(121);
 }
 
+TEST_F(ZenpoTerminalTest, ABoxFromTheDownloadThreadTakesTheKeysOverTheWindow) {
+  WriteFile(home_ / "ZENPO.txt", "http://127.0.0.1:1/f.zip\n");
+  Start("checkURL=http://127.0.0.1:1/\n");
+  ASSERT_TRUE(tmux_->WaitForText("ZENPOの常駐を開始します")) << tmux_->Capture();
+  tmux_->SendKeys({"Enter"});
+  ASSERT_TRUE(tmux_->WaitForText("ネットワーク接続でerrorが発生しました")) << tmux_->Capture();
+  tmux_->SendKeys({"m", "Enter"});  // the box's, not the window's
+  ASSERT_TRUE(tmux_->WaitForText("ZENPOの常駐を解除します")) << tmux_->Capture();
+  EXPECT_FALSE(Contains(tmux_->Capture(), "NoWait"));
+  tmux_->SendKeys({"Enter"});
+  ExpectEndedWith(104);
+  EXPECT_EQ(ReadFile(home_ / "ZENPO.txt"), "104|http://127.0.0.1:1/f.zip\n");
+}
+
 TEST_F(ZenpoTerminalTest, MenuByClickAndF1PausesAndResumesAndTheEditorTakesTheTerminalAndGivesItBack) {
   home_ = dir_.path() / "it's $(name)";  // reaches the editor as it is, however a shell would read it
   std::filesystem::create_directory(home_);
