@@ -156,6 +156,42 @@ TEST_F(ZenpoWineTest, JapaneseFoldersAndNamesSurviveARestartAndSlotsAreSharedUnt
             std::string::npos);
 }
 
+// zenpo.exe --add queues as the Linux program does, and its exit code says what it did.
+TEST_F(ZenpoWineTest, AddQueuesWithoutStarting) {
+  test::WriteFile(home_ / "ZENPO.txt", "900|http://h/old.zip\r\n");
+  std::future<int> add = Start("--add http://h/a.zip notaurl http://h/b.zip", "add.out");
+  ASSERT_EQ(add.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(add.get(), 1) << "one argument was no download URL";
+  EXPECT_EQ(List(), "900|http://h/old.zip\r\nhttp://h/a.zip\r\nhttp://h/b.zip\r\n");
+  EXPECT_EQ(test::ReadFile(home_ / "ZENPO.log").find(kStartText932), std::string::npos);
+}
+
+// Two instances with the same URL on two lines: one transfers into the file at a time,
+// the other ends its turn with 300, and the file comes out whole.
+TEST_F(ZenpoWineTest, TwoInstancesNeverWriteOneFileAtOnce) {
+  test::TestHttpServer server;
+  constexpr std::uint64_t kSize = 3'000'000;
+  server.SetRoute("/check", test::WithBody("ok"));
+  server.SetRoute("/f.bin", {.generated_size = kSize, .honour_range = true, .stall_after = 300'000});
+  const std::string line = server.Url("/f.bin") + "\r\n";
+  test::WriteFile(home_ / "ZENPO.ini", "checkURL=" + server.Url("/check") +
+                                           "\r\nmsglevel=0\r\nHIDE=1\r\nmulti=2\r\nmkdir=0\r\n");
+  test::WriteFile(home_ / "ZENPO.txt", line + line);
+  std::future<int> first = Start("", "first.out");
+  ASSERT_TRUE(test::Eventually([&] { return server.RequestCount() > 1; }, 60s));
+  std::future<int> second = Start("M", "second.out");
+  ASSERT_TRUE(test::Eventually([&] { return List().find("300|" + line) != std::string::npos; }, 120s)) << List();
+  server.SetRoute("/f.bin", {.generated_size = kSize, .honour_range = true});
+  ASSERT_TRUE(test::Eventually([&] {
+    const std::string list = List();
+    return list.starts_with("90") && list.compare(list.find('\n') + 1, 2, "90") == 0;
+  }, 120s)) << List();
+  EXPECT_TRUE(test::ReadFile(home_ / "f.bin") == test::BodyBytes(0, kSize));
+  Close();
+  EXPECT_EQ(first.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(second.wait_for(60s), std::future_status::ready);
+}
+
 // The prefix trusts the test authority once it is in the machine's root store, as a
 // Windows machine would be told; the host's trust store is never touched. An entry from
 // an authority the store lacks ends with 132 and leaves no file; an http entry that
